@@ -1,0 +1,45 @@
+# GoogleTest from the distribution's sources, cross-built like everything else.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+foreach(t gtest gtest_main)
+    target_compile_options(${t} PRIVATE -w)
+endforeach()
+
+set(OSTRIVO_STATE ${CMAKE_BINARY_DIR}/harness-state)
+set(OSTRIVO_HARNESS ${CMAKE_SOURCE_DIR}/harness)
+
+# One warm Wine prefix, server and virtual display for the whole run.
+add_test(NAME harness.wine_start COMMAND ${OSTRIVO_HARNESS}/wine-start)
+add_test(NAME harness.wine_stop COMMAND ${OSTRIVO_HARNESS}/wine-stop)
+set_tests_properties(harness.wine_start PROPERTIES FIXTURES_SETUP wine
+    ENVIRONMENT "OSTRIVO_STATE=${OSTRIVO_STATE}" TIMEOUT 180)
+set_tests_properties(harness.wine_stop PROPERTIES FIXTURES_CLEANUP wine
+    ENVIRONMENT "OSTRIVO_STATE=${OSTRIVO_STATE}" TIMEOUT 60)
+
+# ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES])
+# One executable, run whole under Wine. DEVICES marks tests that add or remove
+# simulated devices: they must not overlap with each other.
+function(ostrivo_test name)
+    cmake_parse_arguments(T "DEVICES;NO_MAIN" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    if(T_NO_MAIN)
+        target_link_libraries(${name} PRIVATE gtest ${T_LIBS})
+    else()
+        target_link_libraries(${name} PRIVATE gtest_main gtest ${T_LIBS})
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    add_test(NAME ${name} COMMAND ${name})
+    # CTest's own bound lies beyond the wrapper's, so the wrapper can say
+    # plainly that the program hung before it is killed.
+    math(EXPR ctest_limit "${T_TIMEOUT} + 30")
+    set(env "OSTRIVO_STATE=${OSTRIVO_STATE}" "OSTRIVO_TIMEOUT=${T_TIMEOUT}")
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
+        ENVIRONMENT "${env}" TIMEOUT ${ctest_limit})
+    if(T_DEVICES)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK simulated_devices)
+    endif()
+endfunction()

@@ -1,0 +1,25 @@
+#!/bin/bash
+# Installs what the build, the tests and the run need on Debian 12.
+# Idempotent: when everything is present it only checks and returns.
+set -euo pipefail
+
+packages=(wine wine32:i386 g++-mingw-w64-i686 xvfb xauth imagemagick
+          fonts-wqy-zenhei cmake googletest)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+echo "setup: installing ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
