@@ -1,0 +1,6 @@
+#include "app/modules.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+HINSTANCE ResourceInstance() { return ModuleInstance(); }
