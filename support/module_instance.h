@@ -1,4 +1,4 @@
-// Process-wide module records.
+// The image this code runs from.
 #pragma once
 
 #include <windows.h>

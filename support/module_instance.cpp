@@ -1,4 +1,4 @@
-#include "app/modules.h"
+#include "support/module_instance.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
