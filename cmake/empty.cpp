@@ -1,0 +1,1 @@
+// Keeps every library buildable while its folder is still empty.
