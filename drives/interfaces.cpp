@@ -1,0 +1,139 @@
+#include "drives/interfaces.h"
+
+const wchar_t kDiskInterfaceClass[] = L"{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+const wchar_t kVolumeInterfaceClass[] = L"{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
+
+CString SelectInterfaceClass(StoragePlatform& platform, wchar_t letter)
+{
+    switch (QueryDriveType(platform, letter)) {
+    case DRIVE_REMOVABLE:
+        return IsFloppyDrive(platform, letter) ? kVolumeInterfaceClass : kDiskInterfaceClass;
+    case DRIVE_FIXED:
+        return kDiskInterfaceClass;
+    default:
+        return kVolumeInterfaceClass;
+    }
+}
+
+MediaClass ClassifyInterfacePath(const CString& devicePath)
+{
+    if (devicePath.IndexOf(L"floppy") != -1)
+        return MediaClass::Floppy;
+    if (devicePath.IndexOf(L"cdrom") != -1)
+        return MediaClass::CdRomOrOther;
+    if (devicePath.IndexOf(L"storage") != -1 || devicePath.IndexOf(L"usbstor") != -1)
+        return MediaClass::Disk;
+    return MediaClass::Unclassified;
+}
+
+namespace {
+
+// The first string of the device's hardware-id list, upper-cased; empty when
+// the device has none or its buffer cannot be had.
+CString ReadFirstHardwareId(StoragePlatform& platform, HDEVINFO set, SP_DEVINFO_DATA& device)
+{
+    LocalBuffer buffer(platform);
+    DWORD size = 0;
+    DWORD required = 0;
+    while (!platform.SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
+                                                       nullptr, buffer.Bytes(), size,
+                                                       &required) &&
+           platform.GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        // Twice the reported size keeps a terminator behind whatever is written.
+        if (required > MAXDWORD / 2 || !buffer.Allocate(SIZE_T(required) * 2))
+            return CString();
+        size = required;
+    }
+    if (buffer.Get() == nullptr)
+        return CString();
+    CString id(static_cast<const wchar_t*>(buffer.Get()));
+    id.ToUpperInPlace();
+    return id;
+}
+
+enum class Step { Appended, Skipped, EndWalk };
+
+Step AppendInterface(StoragePlatform& platform, HDEVINFO set, const GUID& interfaceClass,
+                     DWORD index, StorageInterfaceList& list)
+{
+    SP_DEVICE_INTERFACE_DATA interfaceData = {};
+    interfaceData.cbSize = sizeof interfaceData;
+    if (!platform.SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, index,
+                                              &interfaceData))
+        return platform.GetLastError() == ERROR_NO_MORE_ITEMS ? Step::EndWalk : Step::Skipped;
+
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    DWORD required = 0;
+    if (platform.SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required,
+                                                  &device) ||
+        platform.GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return Step::EndWalk;
+
+    // cbSize is written before the call, so the buffer must hold the header
+    // whatever size was reported.
+    DWORD size = required;
+    if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+        size = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    LocalBuffer detailBuffer(platform);
+    if (!detailBuffer.Allocate(size))
+        return Step::EndWalk;
+    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detailBuffer.Get());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    if (!platform.SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, size,
+                                                   &required, &device))
+        return Step::EndWalk;
+
+    StorageInterfaceEntry entry;
+    entry.hardwareId = ReadFirstHardwareId(platform, set, device);
+    entry.devicePath = detail->DevicePath;
+    entry.devInst = device.DevInst;
+    entry.devInfoData = device;
+    entry.mediaClass = ClassifyInterfacePath(entry.devicePath);
+    list.Append(entry);
+    return Step::Appended;
+}
+
+}  // namespace
+
+bool EnumerateStorageInterfaces(StoragePlatform& platform, const CString& interfaceClass,
+                                StorageInterfaceList& list)
+{
+    list.Clear();
+    // The conversion wants writable text; a copy keeps the caller's own.
+    CString writable = interfaceClass;
+    wchar_t* text = writable.OpenBuffer(writable.Length());
+    GUID classGuid = {};
+    if (text == nullptr || platform.CLSIDFromString(text, &classGuid) != S_OK)
+        return false;
+
+    DeviceInfoSet set(platform,
+                      platform.SetupDiGetClassDevsW(&classGuid, nullptr, nullptr,
+                                                    DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!set)
+        return false;
+    for (DWORD index = 0;; ++index) {
+        if (AppendInterface(platform, set.Get(), classGuid, index, list) == Step::EndWalk)
+            break;
+    }
+    return true;
+}
+
+bool FindStorageInterface(StoragePlatform& platform, const CString& interfaceClass,
+                          DWORD deviceNumber, MediaClass mediaClass,
+                          StorageInterfaceEntry& found)
+{
+    StorageInterfaceList list;
+    if (!EnumerateStorageInterfaces(platform, interfaceClass, list))
+        return false;
+    for (unsigned i = 0; i < list.Size(); ++i) {
+        const StorageInterfaceEntry& entry = list.At(i);
+        DWORD number = 0;
+        if (QueryStorageDeviceNumber(platform, entry.devicePath, number) &&
+            number == deviceNumber && entry.mediaClass == mediaClass) {
+            found = entry;
+            return true;
+        }
+    }
+    return false;
+}
