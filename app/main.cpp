@@ -1,6 +1,8 @@
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+#include "app/modules.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int showState)
 {
-    return 0;
+    return AppMain(instance, previous, commandLine, showState);
 }

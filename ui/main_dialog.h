@@ -1,0 +1,62 @@
+// The program's one window: both device lists, the count, the baseline and
+// the hidden drive lookup.
+#pragma once
+
+#include <windows.h>
+
+#include "app/dialog_host.h"
+#include "devices/device_entry.h"
+#include "support/cstring.h"
+
+class MainDialog : public DialogBase {
+public:
+    enum class Exchange { ControlToMember, MemberToControl };
+
+    MainDialog() = default;
+
+    bool HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
+                       DWORD mapId) override;
+
+    // Message and command handlers; each returns the message result.
+    LRESULT InitialiseDialog();
+    LRESULT CloseDialog(WORD id);
+    LRESULT RefreshViews();
+    LRESULT SetBaseline();
+    LRESULT OnGetHardwareId(WORD code, WORD id, HWND control, bool& handled);
+    LRESULT ShowAboutBox();
+
+    // The list views, each rebuilt whole from a fresh enumeration.
+    void ShowAllDevices();
+    void ShowChangedDevices();
+
+    // Text between the controls and their members.
+    bool ExchangeText(int controlId, CString& member, Exchange direction);
+    void ReportExchangeError(int controlId);
+    void SetAllDevicesText(const CString& text);
+    void SetChangedDevicesText(const CString& text);
+
+    CString changedDevicesText;
+    CString allDevicesText;
+    CString driveLetterText;
+    DeviceList baseline;
+
+private:
+    bool OnCommand(WORD id, WORD code, HWND control, LRESULT& result);
+};
+
+// Four lines a device (description, VID/PID, hardware ID, separator), each
+// ended by CR LF; empty for an empty list. Built in one allocation.
+CString FormatDeviceBlocks(const DeviceList& devices);
+
+// Centres `window` over `centreOn`, or its parent or owner when that is null,
+// kept inside the work area (top-level) or the parent's client area (child).
+void CenterOverOwner(HWND window, HWND centreOn);
+
+// Top-left corner for a width x height window centred on `centre`, pushed
+// back into `area`: the left (top) edge wins over the right (bottom) one.
+POINT CentredPosition(const RECT& centre, const RECT& area, int width, int height);
+
+// The beep of a failed exchange, replaceable so tests can count it. Returns
+// the previous one.
+using BeepFunction = BOOL(WINAPI*)(UINT);
+BeepFunction SetExchangeBeep(BeepFunction beep);
