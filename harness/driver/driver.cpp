@@ -1,0 +1,288 @@
+#include "driver.h"
+
+#include <vector>
+
+namespace driver {
+namespace {
+
+constexpr DWORD kPollMs = 20;
+
+bool IsDialogClass(HWND window)
+{
+    wchar_t name[16] = {};
+    return GetClassNameW(window, name, 16) > 0 && lstrcmpW(name, L"#32770") == 0;
+}
+
+// The caption of a top-level window: stored by the system, so reading it
+// sends nothing to the owning process and cannot block.
+std::wstring Caption(HWND window)
+{
+    int length = GetWindowTextLengthW(window);
+    std::vector<wchar_t> buffer(length + 1);
+    int read = GetWindowTextW(window, buffer.data(), length + 1);
+    return std::wstring(buffer.data(), read > 0 ? read : 0);
+}
+
+struct Search {
+    DWORD processId;
+    const wchar_t* title;
+    HWND owner;
+    bool needsMessageText;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+{
+    Search* search = reinterpret_cast<Search*>(param);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != search->processId || !IsWindowVisible(window) || !IsDialogClass(window))
+        return TRUE;
+    if (GetWindow(window, GW_OWNER) != search->owner)
+        return TRUE;
+    if (search->title && Caption(window) != search->title)
+        return TRUE;
+    if (search->needsMessageText && !GetDlgItem(window, 0xFFFF))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND Find(DWORD processId, const wchar_t* title, HWND owner, bool needsMessageText)
+{
+    Search search = {processId, title, owner, needsMessageText, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitFor(const Process& process, const wchar_t* title, HWND owner,
+             bool needsMessageText, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND found = Find(process.Id(), title, owner, needsMessageText))
+            return found;
+        if (!process.Running() || GetTickCount() - start >= timeoutMs)
+            return nullptr;
+        Sleep(kPollMs);
+    }
+}
+
+bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
+          LRESULT* result)
+{
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam,
+                             SMTO_NORMAL | SMTO_ABORTIFHUNG, timeoutMs, &answer))
+        return false;
+    if (result)
+        *result = static_cast<LRESULT>(answer);
+    return true;
+}
+
+}  // namespace
+
+Process::~Process()
+{
+    Reset();
+}
+
+Process::Process(Process&& other) noexcept : handle_(other.handle_), id_(other.id_)
+{
+    other.handle_ = nullptr;
+    other.id_ = 0;
+}
+
+Process& Process::operator=(Process&& other) noexcept
+{
+    if (this != &other) {
+        Reset();
+        handle_ = other.handle_;
+        id_ = other.id_;
+        other.handle_ = nullptr;
+        other.id_ = 0;
+    }
+    return *this;
+}
+
+void Process::Reset()
+{
+    if (!handle_)
+        return;
+    if (Running())
+        Kill();
+    CloseHandle(handle_);
+    handle_ = nullptr;
+    id_ = 0;
+}
+
+Process Process::Start(const std::wstring& exe, const std::wstring& args)
+{
+    std::wstring line = L"\"" + exe + L"\"";
+    if (!args.empty())
+        line += L" " + args;
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(L'\0');
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    Process process;
+    if (!CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info))
+        return process;
+    CloseHandle(info.hThread);
+    process.handle_ = info.hProcess;
+    process.id_ = info.dwProcessId;
+    return process;
+}
+
+bool Process::Running() const
+{
+    return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+}
+
+bool Process::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const
+{
+    if (!handle_ || WaitForSingleObject(handle_, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    DWORD code = 0;
+    if (!GetExitCodeProcess(handle_, &code))
+        return false;
+    if (exitCode)
+        *exitCode = code;
+    return true;
+}
+
+void Process::Kill()
+{
+    if (!handle_)
+        return;
+    TerminateProcess(handle_, 0xDEAD);
+    WaitForSingleObject(handle_, 5000);
+}
+
+HWND FindDialog(DWORD processId, const wchar_t* title, HWND owner)
+{
+    return Find(processId, title, owner, false);
+}
+
+HWND WaitForDialog(const Process& process, const wchar_t* title, HWND owner,
+                   DWORD timeoutMs)
+{
+    return WaitFor(process, title, owner, false, timeoutMs);
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(kPollMs);
+    }
+    return true;
+}
+
+bool ReadText(HWND window, std::wstring* text, DWORD timeoutMs)
+{
+    LRESULT length = 0;
+    if (!window || !Send(window, WM_GETTEXTLENGTH, 0, 0, timeoutMs, &length) || length < 0)
+        return false;
+    std::vector<wchar_t> buffer(length + 1);
+    LRESULT copied = 0;
+    if (!Send(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+              timeoutMs, &copied))
+        return false;
+    if (copied < length)
+        return false;
+    text->assign(buffer.data(), copied);
+    return true;
+}
+
+bool ReadControlText(HWND dialog, int controlId, std::wstring* text, DWORD timeoutMs)
+{
+    return ReadText(GetDlgItem(dialog, controlId), text, timeoutMs);
+}
+
+bool WriteText(HWND window, const std::wstring& text, DWORD timeoutMs)
+{
+    LRESULT accepted = 0;
+    return window &&
+           Send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), timeoutMs,
+                &accepted) &&
+           accepted;
+}
+
+bool WriteControlText(HWND dialog, int controlId, const std::wstring& text, DWORD timeoutMs)
+{
+    return WriteText(GetDlgItem(dialog, controlId), text, timeoutMs);
+}
+
+bool ControlVisible(HWND dialog, int controlId)
+{
+    HWND control = GetDlgItem(dialog, controlId);
+    return control && IsWindowVisible(control);
+}
+
+HWND FocusedWindow(HWND dialog)
+{
+    DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!thread || !GetGUIThreadInfo(thread, &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+bool SendCommand(HWND dialog, WORD id, WORD code, LRESULT* result, DWORD timeoutMs)
+{
+    return Send(dialog, WM_COMMAND, MAKEWPARAM(id, code), 0, timeoutMs, result);
+}
+
+bool PostCommand(HWND dialog, WORD id, WORD code)
+{
+    return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, code), 0) != FALSE;
+}
+
+bool SendDeviceChange(HWND dialog, WPARAM event, LPARAM data, LRESULT* result,
+                      DWORD timeoutMs)
+{
+    return Send(dialog, WM_DEVICECHANGE, event, data, timeoutMs, result);
+}
+
+bool ClickButton(HWND dialog, int controlId)
+{
+    HWND button = GetDlgItem(dialog, controlId);
+    return button && PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+bool Close(HWND dialog)
+{
+    return PostMessageW(dialog, WM_CLOSE, 0, 0) != FALSE;
+}
+
+bool WaitForMessageBox(const Process& process, HWND owner, DWORD timeoutMs,
+                       MessageBoxTexts* box)
+{
+    HWND window = WaitFor(process, nullptr, owner, true, timeoutMs);
+    if (!window)
+        return false;
+    box->window = window;
+    return ReadText(window, &box->caption) && ReadControlText(window, 0xFFFF, &box->text);
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                   nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0],
+                            size, nullptr, nullptr);
+    return out;
+}
+
+}  // namespace driver
