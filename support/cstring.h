@@ -61,3 +61,7 @@ private:
 
     wchar_t* chars;  // first character of a TextBlock
 };
+
+// Test hook for the block allocator: the next `successes` block allocations
+// succeed and every later one fails; a negative value ends the failures.
+void FailTextBlockAllocationsAfter(int successes);

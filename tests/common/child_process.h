@@ -1,0 +1,81 @@
+// Runs an action in a child copy of the current test executable and returns
+// its exit code: `DWORD code = RunInChildProcess("oom", [] { RaiseFailure(E_OUTOFMEMORY); });`
+// The child runs only the calling test, output discarded; an action that returns ends it with 0.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+// Exit code reported when the child neither ended nor could be started.
+constexpr DWORD kChildTimedOut = 0xFFFFFFFE;
+constexpr DWORD kChildNotStarted = 0xFFFFFFFD;
+
+namespace child_process_detail {
+constexpr const wchar_t* kModeVariable = L"OSTRIVO_CHILD_MODE";
+
+inline std::wstring Widen(const char* text)
+{
+    std::wstring wide;
+    for (; *text; ++text) wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+    return wide;
+}
+
+inline std::wstring CurrentTestFilter()
+{
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    return Widen(test->test_suite_name()) + L"." + Widen(test->name());
+}
+
+inline std::wstring ModeOfThisProcess()
+{
+    wchar_t mode[128] = L"";
+    DWORD n = GetEnvironmentVariableW(kModeVariable, mode, 128);
+    return n > 0 && n < 128 ? std::wstring(mode) : std::wstring();
+}
+}  // namespace child_process_detail
+
+template <class Action>
+DWORD RunInChildProcess(const char* modeName, Action action, DWORD timeoutMs = 60000)
+{
+    using namespace child_process_detail;
+    const std::wstring mode = Widen(modeName);
+    const std::wstring current = ModeOfThisProcess();
+    if (current == mode) {
+        action();
+        ExitProcess(0);
+    }
+    if (!current.empty()) return kChildNotStarted;  // a child never starts children
+
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_catch_exceptions=0 --gtest_filter=" +
+                           CurrentTestFilter();
+    SetEnvironmentVariableW(kModeVariable, mode.c_str());
+    // The child's own log would show its other calls as failures: drop it.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (nul != INVALID_HANDLE_VALUE) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    }
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr,
+                                  nullptr, &startup, &process);
+    SetEnvironmentVariableW(kModeVariable, nullptr);
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    if (!started) return kChildNotStarted;
+
+    DWORD code = kChildTimedOut;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, kChildTimedOut);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}

@@ -1,0 +1,28 @@
+#include <gtest/gtest.h>
+
+#include "support/failure.h"
+#include "tests/common/child_process.h"
+
+TEST(RaiseFailure, EndsTheProcessWithTheCodeOfTheFailure)
+{
+    struct Case {
+        const char* mode;
+        HRESULT failure;
+        DWORD exitCode;
+    };
+    const Case cases[] = {
+        {"out-of-memory", E_OUTOFMEMORY, 0xC0000017},
+        {"invalid-argument", E_INVALIDARG, 0xC000001D},
+        {"unspecified", E_FAIL, 0xC000001D},
+    };
+    for (const Case& c : cases) {
+        HRESULT failure = c.failure;
+        EXPECT_EQ(c.exitCode, RunInChildProcess(c.mode, [failure] { RaiseFailure(failure); })) << c.mode;
+    }
+}
+
+TEST(ChildProcess, ReportsTheExitCodeOfAnActionThatReturns)
+{
+    EXPECT_EQ(0u, RunInChildProcess("returns", [] {}));
+    EXPECT_EQ(7u, RunInChildProcess("exits", [] { ExitProcess(7); }));
+}
