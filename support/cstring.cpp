@@ -284,7 +284,7 @@ bool CString::LoadFromStringTable(UINT id)
     }
     if (kFirstSize - result > 1) {
         AssignText(first);
-        return result > 0;
+        return result > 0 && !IsEmpty();  // a failed assignment is no success
     }
     // The entry may have been cut: grow until it fits with room to spare.
     int size = kFirstSize;

@@ -125,9 +125,11 @@ Argument FetchArgument(const Conversion& c, va_list* args)
         break;
     case Kind::WideText:
     case Kind::NarrowText:
-    case Kind::Pointer:
     case Kind::Count:
         a.pointer = va_arg(*args, const void*);
+        break;
+    case Kind::Pointer:
+        a.magnitude = reinterpret_cast<uintptr_t>(va_arg(*args, const void*));
         break;
     case Kind::Signed: {
         int64_t v = c.size == Size::Long64 ? va_arg(*args, int64_t) : va_arg(*args, int);
