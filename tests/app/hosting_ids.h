@@ -1,0 +1,3 @@
+#pragma once
+#define IDD_HOSTING_TEST 300
+#define IDC_HOSTING_EDIT 301
