@@ -268,7 +268,7 @@ bool CString::FormatTextV(const wchar_t* format, va_list args)
     if (!EstimateFormattedLength(format, args, &room)) return false;
     wchar_t* buffer = OpenBuffer(room);
     if (!buffer) return false;
-    if (!IsSharedEmpty()) FormatBounded(buffer, room, format, args);
+    FormatBounded(buffer, room, format, args);  // on SharedEmpty the room is 0: only its 0 is rewritten
     CloseBuffer();
     return true;
 }

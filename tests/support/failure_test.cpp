@@ -21,6 +21,26 @@ TEST(RaiseFailure, EndsTheProcessWithTheCodeOfTheFailure)
     }
 }
 
+namespace {
+
+// Ends the process with 1 when the exception is non-continuable and carries
+// no arguments, 2 otherwise.
+LONG CALLBACK ExitWithShapeOfException(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* r = info->ExceptionRecord;
+    ExitProcess(r->ExceptionFlags == EXCEPTION_NONCONTINUABLE && r->NumberParameters == 0 ? 1 : 2);
+}
+
+}  // namespace
+
+TEST(RaiseFailure, RaisesANonContinuableExceptionWithoutArguments)
+{
+    EXPECT_EQ(1u, RunInChildProcess("shape", [] {
+        AddVectoredExceptionHandler(1, ExitWithShapeOfException);
+        RaiseFailure(E_OUTOFMEMORY);
+    }));
+}
+
 TEST(ChildProcess, ReportsTheExitCodeOfAnActionThatReturns)
 {
     EXPECT_EQ(0u, RunInChildProcess("returns", [] {}));

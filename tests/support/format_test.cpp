@@ -133,6 +133,11 @@ TEST(FormatText, CountConversionStoresTheUnitsWrittenSoFar)
     ASSERT_TRUE(s.FormatText(L"abc%nde", &count));
     EXPECT_EQ(3, count);
     EXPECT_STREQ(L"abcde", s.Text());
+
+    CString empty;
+    ASSERT_TRUE(empty.FormatText(L"%n", &count));
+    EXPECT_EQ(0, count);
+    EXPECT_TRUE(empty.IsSharedEmpty());
 }
 
 TEST(FormatText, ReplacesTheTextOfAStringThatHadOne)
@@ -145,30 +150,40 @@ TEST(FormatText, ReplacesTheTextOfAStringThatHadOne)
     EXPECT_STREQ(L"a much longer previous text", copy.Text());
 }
 
+namespace {
+
+int FormatInto(wchar_t* out, int room, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int written = FormatBounded(out, room, format, args);
+    va_end(args);
+    return written;
+}
+
+}  // namespace
+
 TEST(FormatBounded, NeverWritesPastTheRoomItIsGiven)
 {
     struct Case {
-        const wchar_t* format;
-        const wchar_t* text;
+        const char* name;
         int room;
+        int (*run)(wchar_t* out, int room);
     };
     const Case cases[] = {
-        {L"%s", L"abcdef", 3}, {L"%10s", L"abcdef", 5}, {L"x%dy", L"12345", 0}, {L"plain text", L"", 4},
+        {"%s", 3, [](wchar_t* out, int room) { return FormatInto(out, room, L"%s", L"abcdef"); }},
+        {"%10s", 5, [](wchar_t* out, int room) { return FormatInto(out, room, L"%10s", L"abcdef"); }},
+        {"x%dy", 0, [](wchar_t* out, int room) { return FormatInto(out, room, L"x%dy", 12345); }},
+        {"%-8d", 2, [](wchar_t* out, int room) { return FormatInto(out, room, L"%-8d", 1); }},
+        {"literal", 4, [](wchar_t* out, int room) { return FormatInto(out, room, L"plain text"); }},
     };
     for (const Case& c : cases) {
         wchar_t buffer[32];
         for (wchar_t& unit : buffer) unit = kGuard;
-        auto call = [&](const wchar_t* format, ...) {
-            va_list args;
-            va_start(args, format);
-            int written = FormatBounded(buffer, c.room, format, args);
-            va_end(args);
-            return written;
-        };
-        int written = wcscmp(c.format, L"x%dy") == 0 ? call(c.format, 12345) : call(c.format, c.text);
-        EXPECT_LE(written, c.room) << c.format;
-        EXPECT_EQ(L'\0', buffer[written]) << c.format;
-        for (int i = c.room + 1; i < 32; ++i) EXPECT_EQ(kGuard, buffer[i]) << c.format << " at " << i;
+        int written = c.run(buffer, c.room);
+        EXPECT_EQ(c.room, written) << c.name;
+        EXPECT_EQ(L'\0', buffer[c.room]) << c.name;
+        for (int i = c.room + 1; i < 32; ++i) EXPECT_EQ(kGuard, buffer[i]) << c.name << " at " << i;
     }
 }
 
