@@ -362,8 +362,15 @@ HLOCAL ScriptedStorage::LocalAlloc(UINT flags, SIZE_T size)
 {
     Record(L"LocalAlloc(%x, %lu)", flags, DWORD(size));
     Pending pending = std::exchange(pendingAlloc, Pending::None);
-    if ((pending == Pending::Detail && pendingFor->detailAllocFails) ||
-        (pending == Pending::Property && pendingFor->propertyAllocFails)) {
+    bool fails = pending == Pending::Detail && pendingFor->detailAllocFails;
+    if (pending == Pending::Property && pendingFor->propertyAllocFails) {
+        auto& failed = propertyAllocFailed;
+        if (std::find(failed.begin(), failed.end(), pendingFor) == failed.end()) {
+            failed.push_back(pendingFor);
+            fails = true;
+        }
+    }
+    if (fails) {
         lastError = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }

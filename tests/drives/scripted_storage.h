@@ -8,6 +8,7 @@
 #include <objbase.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,7 +36,7 @@ struct ScriptedInterface {
     DWORD reportedDetailSize = 0;           // 0: the true size
     bool detailFails = false;
     bool detailAllocFails = false;
-    bool propertyAllocFails = false;
+    bool propertyAllocFails = false;        // the first property buffer only
 };
 
 class ScriptedStorage : public StoragePlatform {
@@ -111,6 +112,7 @@ private:
     UINT_PTR nextHandle = 0x1000;
     Pending pendingAlloc = Pending::None;
     const ScriptedInterface* pendingFor = nullptr;
+    std::vector<const ScriptedInterface*> propertyAllocFailed;
 };
 
 // Hardware ids as a platform gives them: the test may pass lower case.
