@@ -32,7 +32,7 @@ namespace {
 // the device has none or its buffer cannot be had.
 CString ReadFirstHardwareId(StoragePlatform& platform, HDEVINFO set, SP_DEVINFO_DATA& device)
 {
-    LocalBuffer buffer(platform);
+    StorageBuffer buffer(platform);
     DWORD size = 0;
     DWORD required = 0;
     while (!platform.SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
@@ -75,7 +75,7 @@ Step AppendInterface(StoragePlatform& platform, HDEVINFO set, const GUID& interf
     DWORD size = required;
     if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
         size = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    LocalBuffer detailBuffer(platform);
+    StorageBuffer detailBuffer(platform);
     if (!detailBuffer.Allocate(size))
         return Step::EndWalk;
     auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detailBuffer.Get());
@@ -107,7 +107,7 @@ bool EnumerateStorageInterfaces(StoragePlatform& platform, const CString& interf
     if (text == nullptr || platform.CLSIDFromString(text, &classGuid) != S_OK)
         return false;
 
-    DeviceInfoSet set(platform,
+    StorageDeviceSet set(platform,
                       platform.SetupDiGetClassDevsW(&classGuid, nullptr, nullptr,
                                                     DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!set)

@@ -84,17 +84,17 @@ ScopedStoragePlatform::ScopedStoragePlatform(StoragePlatform& platform) : previo
 
 ScopedStoragePlatform::~ScopedStoragePlatform() { current = previous; }
 
-DeviceHandle::DeviceHandle(StoragePlatform& platform, HANDLE opened)
+StorageHandle::StorageHandle(StoragePlatform& platform, HANDLE opened)
     : platform(&platform), handle(opened == INVALID_HANDLE_VALUE ? nullptr : opened)
 {
 }
 
-DeviceHandle::DeviceHandle(DeviceHandle&& other) noexcept
+StorageHandle::StorageHandle(StorageHandle&& other) noexcept
     : platform(other.platform), handle(std::exchange(other.handle, nullptr))
 {
 }
 
-DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept
+StorageHandle& StorageHandle::operator=(StorageHandle&& other) noexcept
 {
     if (this != &other) {
         Close();
@@ -104,41 +104,41 @@ DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept
     return *this;
 }
 
-void DeviceHandle::Close()
+void StorageHandle::Close()
 {
     if (handle != nullptr)
         platform->CloseHandle(std::exchange(handle, nullptr));
 }
 
-DeviceInfoSet::DeviceInfoSet(StoragePlatform& platform, HDEVINFO opened)
+StorageDeviceSet::StorageDeviceSet(StoragePlatform& platform, HDEVINFO opened)
     : platform(&platform), set(opened)
 {
 }
 
-DeviceInfoSet::DeviceInfoSet(DeviceInfoSet&& other) noexcept
+StorageDeviceSet::StorageDeviceSet(StorageDeviceSet&& other) noexcept
     : platform(other.platform), set(std::exchange(other.set, INVALID_HANDLE_VALUE))
 {
 }
 
-DeviceInfoSet::~DeviceInfoSet()
+StorageDeviceSet::~StorageDeviceSet()
 {
     if (set != INVALID_HANDLE_VALUE)
         platform->SetupDiDestroyDeviceInfoList(set);
 }
 
-LocalBuffer::LocalBuffer(LocalBuffer&& other) noexcept
+StorageBuffer::StorageBuffer(StorageBuffer&& other) noexcept
     : platform(other.platform), memory(std::exchange(other.memory, nullptr))
 {
 }
 
-bool LocalBuffer::Allocate(SIZE_T size)
+bool StorageBuffer::Allocate(SIZE_T size)
 {
     Free();
     memory = platform->LocalAlloc(LPTR, size);
     return memory != nullptr;
 }
 
-void LocalBuffer::Free()
+void StorageBuffer::Free()
 {
     if (memory != nullptr)
         platform->LocalFree(std::exchange(memory, nullptr));

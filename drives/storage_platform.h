@@ -56,15 +56,15 @@ private:
 };
 
 // An open device; "no handle" is null, whatever the failed open returned.
-class DeviceHandle {
+class StorageHandle {
 public:
-    DeviceHandle() = default;
-    DeviceHandle(StoragePlatform& platform, HANDLE opened);
-    DeviceHandle(DeviceHandle&& other) noexcept;
-    DeviceHandle& operator=(DeviceHandle&& other) noexcept;
-    DeviceHandle(const DeviceHandle&) = delete;
-    DeviceHandle& operator=(const DeviceHandle&) = delete;
-    ~DeviceHandle() { Close(); }
+    StorageHandle() = default;
+    StorageHandle(StoragePlatform& platform, HANDLE opened);
+    StorageHandle(StorageHandle&& other) noexcept;
+    StorageHandle& operator=(StorageHandle&& other) noexcept;
+    StorageHandle(const StorageHandle&) = delete;
+    StorageHandle& operator=(const StorageHandle&) = delete;
+    ~StorageHandle() { Close(); }
 
     HANDLE Get() const { return handle; }
     explicit operator bool() const { return handle != nullptr; }
@@ -76,14 +76,14 @@ private:
 };
 
 // A device information set, destroyed with its owner.
-class DeviceInfoSet {
+class StorageDeviceSet {
 public:
-    DeviceInfoSet(StoragePlatform& platform, HDEVINFO opened);
-    DeviceInfoSet(DeviceInfoSet&& other) noexcept;
-    DeviceInfoSet& operator=(DeviceInfoSet&&) = delete;
-    DeviceInfoSet(const DeviceInfoSet&) = delete;
-    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-    ~DeviceInfoSet();
+    StorageDeviceSet(StoragePlatform& platform, HDEVINFO opened);
+    StorageDeviceSet(StorageDeviceSet&& other) noexcept;
+    StorageDeviceSet& operator=(StorageDeviceSet&&) = delete;
+    StorageDeviceSet(const StorageDeviceSet&) = delete;
+    StorageDeviceSet& operator=(const StorageDeviceSet&) = delete;
+    ~StorageDeviceSet();
 
     HDEVINFO Get() const { return set; }
     explicit operator bool() const { return set != INVALID_HANDLE_VALUE; }
@@ -94,14 +94,14 @@ private:
 };
 
 // Zero-filled local memory, freed with its owner.
-class LocalBuffer {
+class StorageBuffer {
 public:
-    explicit LocalBuffer(StoragePlatform& platform) : platform(&platform) {}
-    LocalBuffer(LocalBuffer&& other) noexcept;
-    LocalBuffer& operator=(LocalBuffer&&) = delete;
-    LocalBuffer(const LocalBuffer&) = delete;
-    LocalBuffer& operator=(const LocalBuffer&) = delete;
-    ~LocalBuffer() { Free(); }
+    explicit StorageBuffer(StoragePlatform& platform) : platform(&platform) {}
+    StorageBuffer(StorageBuffer&& other) noexcept;
+    StorageBuffer& operator=(StorageBuffer&&) = delete;
+    StorageBuffer(const StorageBuffer&) = delete;
+    StorageBuffer& operator=(const StorageBuffer&) = delete;
+    ~StorageBuffer() { Free(); }
 
     // Replaces the buffer; false (and no buffer) when the allocation fails.
     bool Allocate(SIZE_T size);

@@ -2,19 +2,19 @@
 
 #include <winioctl.h>
 
-DeviceHandle OpenDriveVolume(StoragePlatform& platform, wchar_t letter)
+StorageHandle OpenDriveVolume(StoragePlatform& platform, wchar_t letter)
 {
     wchar_t path[] = L"\\\\.\\A:";
     path[4] = letter;
     HANDLE opened = platform.CreateFileW(path, GENERIC_READ | GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
-    return DeviceHandle(platform, opened);
+    return StorageHandle(platform, opened);
 }
 
 bool IsFloppyDrive(StoragePlatform& platform, wchar_t letter)
 {
-    DeviceHandle volume = OpenDriveVolume(platform, letter);
+    StorageHandle volume = OpenDriveVolume(platform, letter);
     if (!volume)
         return false;
     DISK_GEOMETRY geometry = {};
@@ -35,7 +35,7 @@ bool IsFloppyDrive(StoragePlatform& platform, wchar_t letter)
 bool QueryStorageDeviceNumber(StoragePlatform& platform, const wchar_t* path,
                               DWORD& deviceNumber)
 {
-    DeviceHandle device(platform,
+    StorageHandle device(platform,
                         platform.CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                              nullptr, OPEN_EXISTING, 0, nullptr));
     if (!device)

@@ -10,7 +10,7 @@
 enum class MediaClass { Floppy = 0, Disk = 1, CdRomOrOther = 2, Unclassified = 3 };
 
 // Opens "\\.\X:" for reading and writing; an empty handle when that fails.
-DeviceHandle OpenDriveVolume(StoragePlatform& platform, wchar_t letter);
+StorageHandle OpenDriveVolume(StoragePlatform& platform, wchar_t letter);
 
 // A failed open or geometry request counts as no floppy drive.
 bool IsFloppyDrive(StoragePlatform& platform, wchar_t letter);

@@ -157,7 +157,7 @@ TEST(RealStorage, InterfaceWalkEndsWithoutMatch)
         GUID guid = {};
         ASSERT_EQ(S_OK, platform.CLSIDFromString(writable, &guid));
         {
-            DeviceInfoSet set(platform, platform.SetupDiGetClassDevsW(
+            StorageDeviceSet set(platform, platform.SetupDiGetClassDevsW(
                                             &guid, nullptr, nullptr,
                                             DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
             ASSERT_TRUE(set);

@@ -71,16 +71,16 @@ TEST_F(VolumeTest, FloppyTestUsesTheLetterAsTyped)
 TEST_F(VolumeTest, OpenDriveVolumeGivesNullNotInvalidHandle)
 {
     storage.drives[L'F'].volumeOpens = false;
-    DeviceHandle volume = OpenDriveVolume(storage, L'F');
+    StorageHandle volume = OpenDriveVolume(storage, L'F');
     EXPECT_EQ(nullptr, volume.Get());
     EXPECT_FALSE(IsFloppyDrive(storage, L'F'));
     EXPECT_TRUE(storage.CallsNamed({L"DeviceIoControl", L"CloseHandle"}).empty());
 
     storage.drives[L'F'].volumeOpens = true;
     {
-        DeviceHandle opened = OpenDriveVolume(storage, L'F');
+        StorageHandle opened = OpenDriveVolume(storage, L'F');
         EXPECT_NE(nullptr, opened.Get());
-        DeviceHandle moved = std::move(opened);
+        StorageHandle moved = std::move(opened);
         EXPECT_EQ(nullptr, opened.Get());
         EXPECT_EQ(1, storage.handlesOpened - storage.handlesClosed);
     }
