@@ -197,15 +197,22 @@ std::vector<DeviceSpec> TaggedSpecs(unsigned count, const std::wstring& tag)
     return specs;
 }
 
-bool RemoveDevice(const std::wstring& instanceId)
+bool RemoveDevice(const std::wstring& instanceId) { return RemoveDevices({instanceId}); }
+
+bool RemoveDevices(const std::vector<std::wstring>& instanceIds)
 {
+    // One set for all: opening a set walks every device in the prefix.
     SetHandle set(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
     if (!set.IsOpen())
         return false;
-    SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof(device);
-    return SetupDiOpenDeviceInfoW(set.Get(), instanceId.c_str(), nullptr, 0, &device) &&
-           SetupDiRemoveDevice(set.Get(), &device);
+    for (const std::wstring& id : instanceIds) {
+        SP_DEVINFO_DATA device = {};
+        device.cbSize = sizeof(device);
+        if (!SetupDiOpenDeviceInfoW(set.Get(), id.c_str(), nullptr, 0, &device) ||
+            !SetupDiRemoveDevice(set.Get(), &device))
+            return false;
+    }
+    return true;
 }
 
 bool ListDevices(std::vector<SimulatedDevice>* devices, bool presentOnly)

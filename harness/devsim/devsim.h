@@ -31,6 +31,7 @@ std::vector<DeviceSpec> TaggedSpecs(unsigned count, const std::wstring& tag);
 std::wstring TagDescriptionPrefix(const std::wstring& tag);
 
 bool RemoveDevice(const std::wstring& instanceId);
+bool RemoveDevices(const std::vector<std::wstring>& instanceIds);
 
 struct SimulatedDevice {
     std::wstring instanceId;

@@ -13,7 +13,7 @@ int Usage()
 {
     fputs("usage: devsim add [--desc D] [--hwid A]...   prints the instance id\n"
           "       devsim add-many N [--tag T]           prints the number added\n"
-          "       devsim remove INSTANCE_ID\n"
+          "       devsim remove INSTANCE_ID...\n"
           "       devsim list [--all]                   instance id, hardware id, description\n"
           "       devsim count [--tag T]\n"
           "       devsim clear                          removes every simulated device\n",
@@ -102,8 +102,8 @@ int wmain(int argc, wchar_t** argv)
         return Add(argc, argv);
     if (command == L"add-many")
         return AddMany(argc, argv);
-    if (command == L"remove" && argc == 3)
-        return devsim::RemoveDevice(argv[2]) ? 0 : 1;
+    if (command == L"remove" && argc >= 3)
+        return devsim::RemoveDevices(std::vector<std::wstring>(argv + 2, argv + argc)) ? 0 : 1;
     if (command == L"count")
         return Count(argc, argv);
     if (command == L"list")
