@@ -26,11 +26,21 @@ public:
         capacity = 0;
     }
 
+    // The copy is made before the old storage is released: the entry may be
+    // one of this list's own.
     void Append(const T& entry)
     {
-        if (count >= capacity && !Grow(count + 1))
+        if (count < capacity) {
+            new (&items[count]) T(entry);
+            ++count;
+            return;
+        }
+        unsigned newCapacity = NextCapacity(count + 1);
+        T* fresh = Allocate(newCapacity);
+        if (fresh == nullptr)
             RaiseFailure(E_OUTOFMEMORY);
-        new (&items[count]) T(entry);
+        new (&fresh[count]) T(entry);
+        MoveInto(fresh, newCapacity);
         ++count;
     }
 
@@ -46,37 +56,16 @@ public:
 
     unsigned Capacity() const { return capacity; }
 
-    // Step is growBy, or count/8 kept within 4..1024; the first allocation is
-    // exactly what is needed. Failure leaves the list unchanged.
+    // Failure leaves the list unchanged.
     bool Grow(unsigned needed)
     {
         if (needed <= capacity)
             return true;
-        unsigned newCapacity;
-        if (items == nullptr) {
-            newCapacity = growBy > needed ? growBy : needed;
-        } else {
-            unsigned step = growBy;
-            if (step == 0) {
-                step = count / 8;
-                if (step < 4) step = 4;
-                if (step > 1024) step = 1024;
-            }
-            newCapacity = capacity + step;
-            if (needed > newCapacity) newCapacity = needed;
-        }
-        if (newCapacity > MAXDWORD / sizeof(T))
-            return false;
-        T* fresh = static_cast<T*>(::operator new(newCapacity * sizeof(T), std::nothrow));
+        unsigned newCapacity = NextCapacity(needed);
+        T* fresh = Allocate(newCapacity);
         if (fresh == nullptr)
             return false;
-        for (unsigned i = 0; i < count; ++i) {
-            new (&fresh[i]) T(std::move(items[i]));
-            items[i].~T();
-        }
-        ::operator delete(items);
-        items = fresh;
-        capacity = newCapacity;
+        MoveInto(fresh, newCapacity);
         return true;
     }
 
@@ -85,4 +74,39 @@ private:
     unsigned count = 0;
     unsigned capacity = 0;
     unsigned growBy = 0;  // 0 selects the automatic rule; no list changes it
+
+    // The first storage is exactly what is needed; later the step is growBy,
+    // or count/8 kept within 4..1024.
+    unsigned NextCapacity(unsigned needed) const
+    {
+        if (items == nullptr)
+            return growBy > needed ? growBy : needed;
+        unsigned step = growBy;
+        if (step == 0) {
+            step = count / 8;
+            if (step < 4) step = 4;
+            if (step > 1024) step = 1024;
+        }
+        unsigned grown = capacity + step;
+        return needed > grown ? needed : grown;
+    }
+
+    static T* Allocate(unsigned entries)
+    {
+        if (entries > MAXDWORD / sizeof(T))
+            return nullptr;
+        return static_cast<T*>(::operator new(entries * sizeof(T), std::nothrow));
+    }
+
+    // Moves the live entries into `fresh` and releases the old storage.
+    void MoveInto(T* fresh, unsigned newCapacity)
+    {
+        for (unsigned i = 0; i < count; ++i) {
+            new (&fresh[i]) T(std::move(items[i]));
+            items[i].~T();
+        }
+        ::operator delete(items);
+        items = fresh;
+        capacity = newCapacity;
+    }
 };

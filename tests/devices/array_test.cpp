@@ -77,6 +77,20 @@ TEST(DeviceList, GrowthAndClearReleaseEveryString)
     EXPECT_EQ(3, shared.RefCount());
 }
 
+// Appending one of the list's own entries when the storage is full: the
+// entry must be copied before its storage is released.
+TEST(DeviceList, AppendsItsOwnEntryWhileGrowing)
+{
+    DeviceList list;
+    for (unsigned i = 0; i < 5; ++i)
+        list.Append(EntryNumbered(i));
+    ASSERT_EQ(list.Size(), list.Capacity());
+    list.Append(list.At(2));
+    ASSERT_EQ(6u, list.Size());
+    EXPECT_TRUE(list.At(5).hardwareId.Equals(EntryNumbered(2).hardwareId));
+    EXPECT_EQ(2, list.At(5).hardwareId.RefCount());
+}
+
 TEST(DeviceList, AtOutOfRangeEndsTheProcess)
 {
     DWORD beyond = RunInChildProcess("beyond", [] {
