@@ -74,16 +74,16 @@ std::vector<BYTE> MultiSz(const std::vector<std::wstring>& items)
     return std::vector<BYTE>(bytes, bytes + joined.size() * sizeof(wchar_t));
 }
 
-bool SetProperties(HDEVINFO set, SP_DEVINFO_DATA& device, const DeviceSpec& spec)
+bool SetProperties(HDEVINFO set, SP_DEVINFO_DATA& device, const DevicePlan& plan)
 {
-    if (!spec.hardwareIds.empty()) {
-        std::vector<BYTE> ids = MultiSz(spec.hardwareIds);
+    if (!plan.hardwareIds.empty()) {
+        std::vector<BYTE> ids = MultiSz(plan.hardwareIds);
         if (!SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, ids.data(),
                                                DWORD(ids.size())))
             return false;
     }
-    if (spec.description) {
-        const std::wstring& text = *spec.description;
+    if (plan.description) {
+        const std::wstring& text = *plan.description;
         if (!SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_DEVICEDESC,
                                                reinterpret_cast<const BYTE*>(text.c_str()),
                                                DWORD((text.size() + 1) * sizeof(wchar_t))))
@@ -94,18 +94,18 @@ bool SetProperties(HDEVINFO set, SP_DEVINFO_DATA& device, const DeviceSpec& spec
 
 // Creates, describes and registers one device; an unregistered leftover is
 // deleted again so no phantom stays behind.
-bool CreateDevice(HDEVINFO set, const wchar_t* name, DWORD flags, const DeviceSpec& spec,
+bool CreateDevice(HDEVINFO set, const wchar_t* name, DWORD flags, const DevicePlan& plan,
                   std::wstring* instanceId, DWORD* error)
 {
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    const wchar_t* description = spec.description ? spec.description->c_str() : nullptr;
+    const wchar_t* description = plan.description ? plan.description->c_str() : nullptr;
     if (!SetupDiCreateDeviceInfoW(set, name, &GUID_DEVCLASS_USB, description, nullptr, flags,
                                   &device)) {
         *error = GetLastError();
         return false;
     }
-    if (!SetProperties(set, device, spec) ||
+    if (!SetProperties(set, device, plan) ||
         !SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr)) {
         *error = GetLastError();
         SetupDiRemoveDevice(set, &device);
@@ -147,27 +147,27 @@ unsigned TagHash(const std::wstring& tag)
 
 }  // namespace
 
-bool AddDevice(const DeviceSpec& spec, std::wstring* instanceId)
+bool AddDevice(const DevicePlan& plan, std::wstring* instanceId)
 {
     SetHandle set(SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_USB, nullptr));
     if (!set.IsOpen())
         return false;
     DWORD error = 0;
-    return CreateDevice(set.Get(), kDeviceName, DICD_GENERATE_ID, spec, instanceId, &error);
+    return CreateDevice(set.Get(), kDeviceName, DICD_GENERATE_ID, plan, instanceId, &error);
 }
 
-bool AddDevices(const std::vector<DeviceSpec>& specs, std::vector<std::wstring>* instanceIds)
+bool AddDevices(const std::vector<DevicePlan>& plans, std::vector<std::wstring>* instanceIds)
 {
     SetHandle set(SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_USB, nullptr));
     if (!set.IsOpen())
         return false;
     unsigned number = NextFreeNumber();
-    for (const DeviceSpec& spec : specs) {
+    for (const DevicePlan& plan : plans) {
         std::wstring id;
         DWORD error = 0;
         for (;;) {
             std::wstring name = NumberedId(number++);
-            if (CreateDevice(set.Get(), name.c_str(), 0, spec, &id, &error))
+            if (CreateDevice(set.Get(), name.c_str(), 0, plan, &id, &error))
                 break;
             if (error != ERROR_DEVINST_ALREADY_EXISTS)
                 return false;
@@ -180,21 +180,21 @@ bool AddDevices(const std::vector<DeviceSpec>& specs, std::vector<std::wstring>*
 
 std::wstring TagDescriptionPrefix(const std::wstring& tag) { return L"devsim " + tag + L" "; }
 
-std::vector<DeviceSpec> TaggedSpecs(unsigned count, const std::wstring& tag)
+std::vector<DevicePlan> TaggedPlans(unsigned count, const std::wstring& tag)
 {
     // The vendor number follows from the tag, so two tags rarely share ids.
     unsigned vendor = 0xD000 + TagHash(tag) % 0x1000;
-    std::vector<DeviceSpec> specs;
+    std::vector<DevicePlan> plans;
     for (unsigned i = 0; i < count; ++i) {
         wchar_t id[64];
         swprintf(id, 64, L"USB\\VID_%04X&PID_%04X&REV_0001", (vendor + i / 0x10000) & 0xFFFF,
                  i & 0xFFFF);
-        DeviceSpec spec;
-        spec.description = TagDescriptionPrefix(tag) + std::to_wstring(i);
-        spec.hardwareIds.push_back(id);
-        specs.push_back(std::move(spec));
+        DevicePlan plan;
+        plan.description = TagDescriptionPrefix(tag) + std::to_wstring(i);
+        plan.hardwareIds.push_back(id);
+        plans.push_back(std::move(plan));
     }
-    return specs;
+    return plans;
 }
 
 bool RemoveDevice(const std::wstring& instanceId) { return RemoveDevices({instanceId}); }

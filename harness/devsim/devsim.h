@@ -14,20 +14,20 @@ namespace devsim {
 // simulator finds its own devices again.
 extern const wchar_t kInstancePrefix[];
 
-struct DeviceSpec {
+struct DevicePlan {
     std::optional<std::wstring> description;  // none: no description property
     std::vector<std::wstring> hardwareIds;    // empty: no hardware-id property
 };
 
 // One device, with an id that the Setup API generates.
-bool AddDevice(const DeviceSpec& spec, std::wstring* instanceId);
+bool AddDevice(const DevicePlan& plan, std::wstring* instanceId);
 
 // Many devices in one set, with ids chosen here: far faster than generated
 // ids, whose search for a free number grows with every device added.
-bool AddDevices(const std::vector<DeviceSpec>& specs, std::vector<std::wstring>* instanceIds);
+bool AddDevices(const std::vector<DevicePlan>& plans, std::vector<std::wstring>* instanceIds);
 
 // Devices with distinct USB hardware ids, described "devsim <tag> <i>".
-std::vector<DeviceSpec> TaggedSpecs(unsigned count, const std::wstring& tag);
+std::vector<DevicePlan> TaggedPlans(unsigned count, const std::wstring& tag);
 std::wstring TagDescriptionPrefix(const std::wstring& tag);
 
 bool RemoveDevice(const std::wstring& instanceId);

@@ -23,19 +23,19 @@ int Usage()
 
 int Add(int argc, wchar_t** argv)
 {
-    devsim::DeviceSpec spec;
+    devsim::DevicePlan plan;
     for (int i = 2; i + 1 < argc; i += 2) {
         if (wcscmp(argv[i], L"--desc") == 0)
-            spec.description = argv[i + 1];
+            plan.description = argv[i + 1];
         else if (wcscmp(argv[i], L"--hwid") == 0)
-            spec.hardwareIds.push_back(argv[i + 1]);
+            plan.hardwareIds.push_back(argv[i + 1]);
         else
             return Usage();
     }
     if (argc % 2 != 0)
         return Usage();
     std::wstring id;
-    if (!devsim::AddDevice(spec, &id)) {
+    if (!devsim::AddDevice(plan, &id)) {
         fprintf(stderr, "devsim: adding failed, error %lu\n", GetLastError());
         return 1;
     }
@@ -57,7 +57,7 @@ int AddMany(int argc, wchar_t** argv)
     unsigned count = wcstoul(argv[2], nullptr, 10);
     DWORD start = GetTickCount();
     std::vector<std::wstring> ids;
-    bool added = devsim::AddDevices(devsim::TaggedSpecs(count, TagOption(argc, argv, 3)), &ids);
+    bool added = devsim::AddDevices(devsim::TaggedPlans(count, TagOption(argc, argv, 3)), &ids);
     fprintf(stderr, "devsim: %u devices in %lu ms\n", unsigned(ids.size()), GetTickCount() - start);
     printf("%u\n", unsigned(ids.size()));
     return added ? 0 : 1;

@@ -52,13 +52,13 @@ std::wstring Upper(std::wstring text)
     return text;
 }
 
-devsim::DeviceSpec Spec(const wchar_t* description, Ids hardwareIds)
+devsim::DevicePlan Plan(const wchar_t* description, Ids hardwareIds)
 {
-    devsim::DeviceSpec spec;
+    devsim::DevicePlan plan;
     if (description)
-        spec.description = description;
-    spec.hardwareIds = std::move(hardwareIds);
-    return spec;
+        plan.description = description;
+    plan.hardwareIds = std::move(hardwareIds);
+    return plan;
 }
 
 class SimulatedDevices : public testing::Test {
@@ -77,18 +77,18 @@ protected:
         EXPECT_EQ(before, SimulatedIds()) << "simulated devices left behind";
     }
 
-    std::wstring Add(const devsim::DeviceSpec& spec)
+    std::wstring Add(const devsim::DevicePlan& plan)
     {
         std::wstring id;
-        EXPECT_TRUE(devsim::AddDevice(spec, &id));
+        EXPECT_TRUE(devsim::AddDevice(plan, &id));
         added.push_back(id);
         return id;
     }
 
-    Ids AddMany(const std::vector<devsim::DeviceSpec>& specs)
+    Ids AddMany(const std::vector<devsim::DevicePlan>& plans)
     {
         Ids ids;
-        EXPECT_TRUE(devsim::AddDevices(specs, &ids));
+        EXPECT_TRUE(devsim::AddDevices(plans, &ids));
         added.insert(added.end(), ids.begin(), ids.end());
         return ids;
     }
@@ -102,7 +102,7 @@ protected:
 // What the scripted platform assumes of the real one.
 TEST_F(SimulatedDevices, SetupApiAnswersAsTheScriptAssumes)
 {
-    Add(Spec(nullptr, {L"USB\\VID_5EED&PID_0001"}));
+    Add(Plan(nullptr, {L"USB\\VID_5EED&PID_0001"}));
 
     SetLastError(0xdeadbeef);
     HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
@@ -142,10 +142,10 @@ TEST_F(SimulatedDevices, EntriesFollowTheHardwareIdRules)
     DeviceList start;
     ASSERT_TRUE(EnumerateDevices(start));
 
-    Add(Spec(L"Sim Lower Case", {L"usb\\vid_0a5c&pid_21e8&rev_0a10", L"usb\\vid_0a5c&pid_21e8"}));
-    Add(Spec(L"Sim without ids", {}));
-    Add(Spec(nullptr, {L"USB\\VID_5EED&PID_0002&MI_01"}));
-    Add(Spec(L"Sim HID", {L"HID\\VID_5EED&PID_0003"}));
+    Add(Plan(L"Sim Lower Case", {L"usb\\vid_0a5c&pid_21e8&rev_0a10", L"usb\\vid_0a5c&pid_21e8"}));
+    Add(Plan(L"Sim without ids", {}));
+    Add(Plan(nullptr, {L"USB\\VID_5EED&PID_0002&MI_01"}));
+    Add(Plan(L"Sim HID", {L"HID\\VID_5EED&PID_0003"}));
 
     DeviceList list;
     ASSERT_TRUE(EnumerateDevices(list));
@@ -197,7 +197,7 @@ Ids RawWalk()
 TEST_F(SimulatedDevices, HundredsAreListedInThePlatformsOrder)
 {
     const unsigned count = 200;
-    AddMany(devsim::TaggedSpecs(count, L"order"));
+    AddMany(devsim::TaggedPlans(count, L"order"));
 
     DeviceList list;
     ASSERT_TRUE(EnumerateDevices(list));
@@ -225,8 +225,8 @@ TEST_F(SimulatedDevices, BaselineSeesConnectedThenRemovedDevices)
     ASSERT_TRUE(EnumerateDevices(baseline));
     DeviceList result;
 
-    std::wstring first = Add(Spec(L"Sim first", {L"USB\\VID_5EED&PID_0101"}));
-    std::wstring second = Add(Spec(L"Sim second", {L"USB\\VID_5EED&PID_0102"}));
+    std::wstring first = Add(Plan(L"Sim first", {L"USB\\VID_5EED&PID_0101"}));
+    std::wstring second = Add(Plan(L"Sim second", {L"USB\\VID_5EED&PID_0102"}));
     ASSERT_TRUE(CompareWithBaseline(baseline, result));
     Ids connected = HardwareIdsOf(result);
     std::sort(connected.begin(), connected.end());
@@ -237,7 +237,7 @@ TEST_F(SimulatedDevices, BaselineSeesConnectedThenRemovedDevices)
     ASSERT_TRUE(CompareWithBaseline(baseline, result));
     EXPECT_EQ(Ids{}, HardwareIdsOf(result));
 
-    std::wstring third = Add(Spec(L"Sim third", {L"USB\\VID_5EED&PID_0103"}));
+    std::wstring third = Add(Plan(L"Sim third", {L"USB\\VID_5EED&PID_0103"}));
     ASSERT_TRUE(EnumerateDevices(baseline));
     Remove(third);
     ASSERT_TRUE(CompareWithBaseline(baseline, result));
@@ -321,8 +321,8 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 TEST_F(SimulatedDevices, FastPathGivesTheSameDevicesAsGeneratedIds)
 {
     Ids ids = {L"USB\\VID_5EED&PID_0201&REV_0001", L"USB\\VID_5EED&PID_0201"};
-    std::wstring generated = Add(Spec(L"Sim generated", ids));
-    std::wstring chosen = AddMany({Spec(L"Sim chosen", ids)}).at(0);
+    std::wstring generated = Add(Plan(L"Sim generated", ids));
+    std::wstring chosen = AddMany({Plan(L"Sim chosen", ids)}).at(0);
     ASSERT_NE(generated, chosen);
 
     Seen viaGenerated = LookUpInClassSet(generated);
@@ -345,8 +345,8 @@ TEST_F(SimulatedDevices, ClearRemovesEverySimulatedDevice)
 {
     if (!before.empty())
         GTEST_SKIP() << "simulated devices from elsewhere are present";
-    AddMany(devsim::TaggedSpecs(5, L"clear"));
-    Add(Spec(nullptr, {}));
+    AddMany(devsim::TaggedPlans(5, L"clear"));
+    Add(Plan(nullptr, {}));
     EXPECT_EQ(6, devsim::ClearDevices());
     EXPECT_EQ(Ids{}, SimulatedIds());
 }
