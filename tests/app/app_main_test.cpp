@@ -1,0 +1,84 @@
+// The entry routine around the real main dialog: module records, COM, and
+// the end code that becomes the process exit code.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdlib>
+
+#include "app/modules.h"
+#include "devices/enumeration.h"
+#include "tests/common/child_process.h"
+
+namespace {
+
+// Closes the main dialog with `command` as soon as it is up, noting what it
+// showed first.
+struct Closer {
+    static inline WORD command = IDCANCEL;
+    static inline HWND dialog = nullptr;
+    static inline wchar_t count[16] = L"";
+
+    static BOOL CALLBACK Find(HWND w, LPARAM)
+    {
+        wchar_t title[64] = L"";
+        GetWindowTextW(w, title, 64);
+        if (wcscmp(title, L"VID、PID获取工具") != 0)
+            return TRUE;
+        dialog = w;
+        return FALSE;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD)
+    {
+        EnumThreadWindows(GetCurrentThreadId(), Find, 0);
+        if (dialog == nullptr)
+            return;
+        KillTimer(nullptr, timer);
+        GetDlgItemTextW(dialog, 1004, count, 16);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    }
+    static int RunAppMain(WORD closeWith)
+    {
+        command = closeWith;
+        dialog = nullptr;
+        SetTimer(nullptr, 0, 20, Tick);
+        wchar_t commandLine[] = L"ignored --arguments";
+        return AppMain(GetModuleHandleW(nullptr), nullptr, commandLine, SW_SHOWMINIMIZED);
+    }
+};
+
+TEST(AppMain, RunsTheMainDialogAndLeavesModulesAndComAsFound)
+{
+    ASSERT_EQ(UINT(sizeof(AppModule)), ProcessAppModule().sizeMarker);
+    EXPECT_EQ(&ProcessAppModule(), CurrentAppModule());
+
+    EXPECT_EQ(IDCANCEL, Closer::RunAppMain(IDCANCEL));
+
+    DeviceList devices;
+    EnumerateDevices(devices);
+    EXPECT_EQ(std::to_wstring(devices.Size()), Closer::count);
+    AppModule& module = ProcessAppModule();
+    EXPECT_EQ(GetCurrentThreadId(), module.mainThreadId);
+    EXPECT_EQ(0u, module.sizeMarker);
+    EXPECT_TRUE(module.registry == nullptr);
+    EXPECT_TRUE(module.windowList == nullptr);
+    // The exit-time run finds the module terminated already.
+    module.TearDownAtExit();
+    EXPECT_EQ(0u, module.sizeMarker);
+    // COM was released: this thread starts afresh.
+    EXPECT_EQ(S_OK, CoInitialize(nullptr));
+    CoUninitialize();
+}
+
+TEST(AppMain, EndCodeBecomesTheExitCode)
+{
+    for (WORD command : {IDOK, IDCANCEL}) {
+        SCOPED_TRACE(command);
+        // The runtime's exit runs the module tear-downs after AppMain returns.
+        DWORD code = RunInChildProcess(command == IDOK ? "close-ok" : "close-cancel",
+                                       [&] { std::exit(Closer::RunAppMain(command)); });
+        EXPECT_EQ(DWORD(command), code);
+    }
+}
+
+}  // namespace
