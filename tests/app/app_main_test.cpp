@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "app/modules.h"
-#include "devices/enumeration.h"
 #include "tests/common/child_process.h"
+#include "tests/ui/scripted_devices.h"
 
 namespace {
 
@@ -51,12 +51,13 @@ TEST(AppMain, RunsTheMainDialogAndLeavesModulesAndComAsFound)
 {
     ASSERT_EQ(UINT(sizeof(AppModule)), ProcessAppModule().sizeMarker);
     EXPECT_EQ(&ProcessAppModule(), CurrentAppModule());
+    PresentDevices platform;
+    platform.devices = {{L"One", L"USB\\VID_0001&PID_0002"}, {L"Two", L"ACPI\\PNP0A03"}};
+    ScopedDevicePlatform scope(platform);
 
     EXPECT_EQ(IDCANCEL, Closer::RunAppMain(IDCANCEL));
 
-    DeviceList devices;
-    EnumerateDevices(devices);
-    EXPECT_EQ(std::to_wstring(devices.Size()), Closer::count);
+    EXPECT_STREQ(L"2", Closer::count);
     AppModule& module = ProcessAppModule();
     EXPECT_EQ(GetCurrentThreadId(), module.mainThreadId);
     EXPECT_EQ(0u, module.sizeMarker);
