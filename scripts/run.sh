@@ -79,6 +79,8 @@ run_headless() {
     report "$log"
 }
 
+# A run that was cut short may have left its server and display behind.
+stop_harness
 if display_usable; then
     run_on_display
 else
