@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(wine wine32:i386 g++-mingw-w64-i686 xvfb xauth imagemagick
-          fonts-wqy-zenhei cmake googletest)
+          fonts-wqy-zenhei fonts-wine cmake googletest)
 
 missing=()
 for p in "${packages[@]}"; do
