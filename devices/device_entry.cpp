@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "support/system_crt.h"
+
 VidPid ParseVidPid(const CString& hardwareId)
 {
     VidPid ids;
@@ -10,7 +12,7 @@ VidPid ParseVidPid(const CString& hardwareId)
     // swscanf's %x reads into an unsigned int; numbers it does not reach stay 0.
     unsigned vendor = 0;
     unsigned product = 0;
-    swscanf(hardwareId.Text(), L"USB\\VID_%x&PID_%x\\220392143783184D", &vendor, &product);
+    SystemSwscanf(hardwareId.Text(), L"USB\\VID_%x&PID_%x\\220392143783184D", &vendor, &product);
     ids.vendorId = static_cast<uint16_t>(vendor);
     ids.productId = static_cast<uint16_t>(product);
     return ids;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "support/system_crt.h"
+
 namespace {
 
 // The buffer is twice the size asked for and zero-filled, so the text ends in
@@ -79,7 +81,7 @@ bool EnumerateDevices(DeviceList& list, DevicePlatform& platform)
     DWORD error = platform.GetLastError();
     if (error == 0 || error == ERROR_NO_MORE_ITEMS)
         return true;
-    printf("Error Details:[%lu]\n", error);
+    SystemPrintf("Error Details:[%lu]\n", error);
     fflush(stdout);
     return false;
 }
