@@ -1,0 +1,190 @@
+// The real program under the real dialog manager, driven from outside as a
+// user and the platform would drive it.
+#include "e2e_support.h"
+
+#include <dbt.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace e2e;
+
+namespace {
+
+void ExpectAllDevicesShown(const Program& program)
+{
+    std::vector<Device> present = PresentDevices();
+    EXPECT_EQ(driver::ToUtf8(std::to_wstring(present.size())),
+              driver::ToUtf8(program.Text(kDeviceCount)));
+    EXPECT_EQ(driver::ToUtf8(Blocks(present)), driver::ToUtf8(program.Text(kAllDevices)));
+}
+
+void ExpectChanged(const Program& program, const std::vector<Device>& devices)
+{
+    EXPECT_EQ(driver::ToUtf8(Blocks(devices)), driver::ToUtf8(program.Text(kChangedDevices)));
+}
+
+bool DeviceChange(const Program& program, WPARAM event)
+{
+    LRESULT result = -1;
+    return driver::SendDeviceChange(program.Dialog(), event, 0, &result) && result == 0;
+}
+
+}  // namespace
+
+TEST(MainDialog, StartShowsPresentDevicesAndHidesTheDriveLookup)
+{
+    SimulatedDevices devices;
+    // Lower-case id, a vendor above 0x7FFF and a device without description.
+    ASSERT_FALSE(devices.Add(L"e2e start", L"usb\\vid_abcd&pid_8001&rev_0001").hardwareId.empty());
+    ASSERT_FALSE(devices.Add(L"", L"USB\\VID_E2E1&PID_0002").hardwareId.empty());
+    Program program;
+    ASSERT_TRUE(program.Start());
+
+    ExpectAllDevicesShown(program);
+    std::wstring all = program.Text(kAllDevices);
+    EXPECT_NE(std::wstring::npos, all.find(L"e2e start\r\nVID = ABCD ,PID = 8001\r\n"
+                                          L"硬件ID = USB\\VID_ABCD&PID_8001&REV_0001\r\n"));
+    EXPECT_NE(std::wstring::npos, all.find(L"\r\n\r\nVID = E2E1 ,PID = 0002\r\n"));
+    EXPECT_EQ(L"", program.Text(kChangedDevices));
+    for (int id : {kDriveLetter, kGetHardwareId, kDriveLabel}) {
+        EXPECT_NE(nullptr, GetDlgItem(program.Dialog(), id)) << id;
+        EXPECT_FALSE(driver::ControlVisible(program.Dialog(), id)) << id;
+    }
+    EXPECT_TRUE(driver::ControlVisible(program.Dialog(), kAllDevices));
+    EXPECT_EQ(GetDlgItem(program.Dialog(), kExit), driver::FocusedWindow(program.Dialog()));
+}
+
+TEST(MainDialog, DeviceChangesAreShownAgainstTheBaseline)
+{
+    SimulatedDevices baselineDevices;
+    Device kept = baselineDevices.Add(L"e2e baseline", L"USB\\VID_E2E2&PID_0010&REV_0001");
+    ASSERT_FALSE(kept.hardwareId.empty());
+    Program program;
+    ASSERT_TRUE(program.Start());
+    SimulatedDevices arrivals;
+
+    Device arrived = arrivals.Add(L"e2e arrived", L"USB\\VID_E2E3&PID_0020&REV_0002");
+    ASSERT_FALSE(arrived.hardwareId.empty());
+    ASSERT_TRUE(DeviceChange(program, DBT_DEVICEARRIVAL));
+    ExpectAllDevicesShown(program);
+    ExpectChanged(program, {arrived});
+
+    ASSERT_TRUE(arrivals.RemoveLast());
+    ASSERT_TRUE(DeviceChange(program, DBT_DEVICEREMOVECOMPLETE));
+    ExpectAllDevicesShown(program);
+    ExpectChanged(program, {});
+
+    ASSERT_TRUE(baselineDevices.RemoveLast());
+    ASSERT_TRUE(DeviceChange(program, DBT_DEVNODES_CHANGED));
+    ExpectAllDevicesShown(program);
+    ExpectChanged(program, {kept});
+
+    ASSERT_TRUE(driver::SendCommand(program.Dialog(), kSetBaseline, BN_CLICKED));
+    ExpectAllDevicesShown(program);
+    ExpectChanged(program, {});
+    ASSERT_TRUE(driver::ClickButton(program.Dialog(), kExit));
+    EXPECT_EQ(2u, program.ExitCode());
+}
+
+TEST(MainDialog, ButtonCommandsOtherThanClicksChangeNothing)
+{
+    Program program;
+    ASSERT_TRUE(program.Start());
+    std::wstring count = program.Text(kDeviceCount);
+    std::wstring all = program.Text(kAllDevices);
+    SimulatedDevices devices;
+    Device arrived = devices.Add(L"e2e unseen", L"USB\\VID_E2E4&PID_0030");
+    ASSERT_FALSE(arrived.hardwareId.empty());
+
+    for (WORD code : {WORD(BN_DOUBLECLICKED), WORD(BN_SETFOCUS), WORD(EN_CHANGE)}) {
+        for (WORD id : {WORD(kRefresh), WORD(kSetBaseline)}) {
+            ASSERT_TRUE(driver::SendCommand(program.Dialog(), id, code)) << id << " " << code;
+            EXPECT_EQ(count, program.Text(kDeviceCount)) << id << " " << code;
+            EXPECT_EQ(all, program.Text(kAllDevices)) << id << " " << code;
+            EXPECT_EQ(L"", program.Text(kChangedDevices)) << id << " " << code;
+        }
+    }
+    // A click does refresh, and the baseline was not retaken above.
+    ASSERT_TRUE(driver::SendCommand(program.Dialog(), kRefresh, BN_CLICKED));
+    ExpectAllDevicesShown(program);
+    ExpectChanged(program, {arrived});
+}
+
+TEST(MainDialog, AboutBoxClosesEveryWayAndTheDialogGoesOn)
+{
+    Program program;
+    ASSERT_TRUE(program.Start());
+    HWND dialog = program.Dialog();
+    struct Way {
+        const char* name;
+        WORD notification;  // of the command that opens the box
+        std::function<bool(HWND)> close;
+    };
+    const Way ways[] = {
+        {"button click", BN_CLICKED, [](HWND box) { return driver::ClickButton(box, IDOK); }},
+        {"command IDOK", 1, [](HWND box) { return driver::PostCommand(box, IDOK); }},
+        {"escape command", BN_CLICKED,
+         [](HWND box) { return driver::PostCommand(box, IDCANCEL); }},
+        {"escape key", BN_CLICKED,
+         [](HWND box) {
+             HWND focus = driver::FocusedWindow(box);
+             return PostMessageW(focus ? focus : box, WM_KEYDOWN, VK_ESCAPE, 0x00010001) != 0;
+         }},
+        {"WM_CLOSE", 0x300, [](HWND box) { return driver::Close(box); }},
+        {"SC_CLOSE", BN_CLICKED,
+         [](HWND box) { return PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0) != 0; }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        ASSERT_TRUE(driver::PostCommand(dialog, kShowAbout, way.notification));
+        HWND box = driver::WaitForDialog(program.Process(), L"关于", dialog, kWaitMs);
+        ASSERT_NE(nullptr, box);
+        std::wstring text;
+        // The first control with id -1 in template order is the text.
+        ASSERT_TRUE(driver::ReadText(GetDlgItem(box, -1), &text));
+        EXPECT_EQ(0u, text.find(L"Ostrivo 应用程序 v1.0\n\n")) << driver::ToUtf8(text);
+        EXPECT_FALSE(IsWindowEnabled(dialog));
+
+        ASSERT_TRUE(way.close(box));
+        ASSERT_TRUE(driver::WaitForWindowGone(box, kWaitMs));
+        ASSERT_TRUE(program.Answers());
+        EXPECT_TRUE(IsWindowEnabled(dialog));
+        EXPECT_TRUE(driver::SendCommand(dialog, kRefresh, BN_CLICKED));
+        EXPECT_EQ(L"", program.Text(kChangedDevices));
+    }
+    ASSERT_TRUE(driver::ClickButton(dialog, kExit));
+    EXPECT_EQ(2u, program.ExitCode());
+}
+
+TEST(MainDialog, ExitCodeFollowsTheWayOut)
+{
+    struct Case {
+        const char* name;
+        std::function<bool(HWND)> leave;
+        DWORD exitCode;
+    };
+    const Case cases[] = {
+        {"exit button", [](HWND d) { return driver::ClickButton(d, kExit); }, 2},
+        {"escape command", [](HWND d) { return driver::PostCommand(d, IDCANCEL); }, 2},
+        {"escape key",
+         [](HWND d) {
+             HWND focus = driver::FocusedWindow(d);
+             return PostMessageW(focus ? focus : d, WM_KEYDOWN, VK_ESCAPE, 0x00010001) != 0;
+         },
+         2},
+        {"close box", [](HWND d) { return driver::Close(d); }, 2},
+        {"SC_CLOSE", [](HWND d) { return PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0) != 0; }, 2},
+        {"cancel with another code", [](HWND d) { return driver::PostCommand(d, IDCANCEL, 1); }, 2},
+        {"command 1", [](HWND d) { return driver::PostCommand(d, IDOK); }, 1},
+        {"command 1 with another code", [](HWND d) { return driver::PostCommand(d, IDOK, 0x300); },
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Program program;
+        ASSERT_TRUE(program.Start());
+        ASSERT_TRUE(c.leave(program.Dialog()));
+        EXPECT_EQ(c.exitCode, program.ExitCode());
+    }
+}
