@@ -1,0 +1,267 @@
+// Measures Ostrivo against its floor and prints one "key value" line per
+// figure for scripts/bench.sh. Exits non-zero only when it could not measure.
+//   bench_measure compare OSTRIVO FLOOR ROUNDS
+//   bench_measure lines DEVICES
+//   bench_measure memory OSTRIVO MESSAGES
+//   bench_measure image OSTRIVO
+//   bench_measure check OSTRIVO TAG COUNT
+#include <windows.h>
+#include <dbt.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "harness/devsim/devsim.h"
+#include "harness/driver/driver.h"
+#include "lines.h"
+#include "ui/resources/resource.h"
+
+namespace {
+
+const wchar_t kTitle[] = L"VID、PID获取工具";
+const DWORD kLongTimeoutMs = 120000;
+
+double Now()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * double(now.QuadPart) / double(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n == 0 ? -1 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// A running dialog program, started and timed until its count is filled in.
+struct Running {
+    driver::Process process;
+    HWND dialog = nullptr;
+    double startMs = -1;
+};
+
+bool Start(const wchar_t* exe, Running* running)
+{
+    double start = Now();
+    running->process = driver::Process::Start(exe);
+    if (!running->process.Valid())
+        return false;
+    for (;;) {
+        HWND dialog = driver::FindDialog(running->process.Id(), kTitle);
+        std::wstring count;
+        if (dialog && driver::ReadControlText(dialog, IDC_DEVICE_COUNT, &count) && !count.empty()) {
+            running->startMs = Now() - start;
+            running->dialog = dialog;
+            return true;
+        }
+        if (!running->process.Running() || Now() - start > kLongTimeoutMs)
+            return false;
+        Sleep(1);
+    }
+}
+
+void Stop(Running& running)
+{
+    driver::Close(running.dialog);
+    DWORD code;
+    if (!running.process.WaitForExit(10000, &code))
+        running.process.Kill();
+}
+
+double TimedSend(HWND dialog, UINT message, WPARAM wParam)
+{
+    DWORD_PTR result;
+    double start = Now();
+    if (!SendMessageTimeoutW(dialog, message, wParam, 0, SMTO_NORMAL, kLongTimeoutMs, &result))
+        return -1;
+    return Now() - start;
+}
+
+bool AllMeasured(const std::vector<double>& values)
+{
+    return std::none_of(values.begin(), values.end(), [](double v) { return v < 0; });
+}
+
+int Compare(const wchar_t* ours, const wchar_t* floor, int rounds)
+{
+    const wchar_t* exes[2] = {ours, floor};
+    std::vector<double> startMs[2], refreshMs[2], baselineMs[2];
+    std::wstring counts[2];
+    for (int round = 0; round < rounds; ++round) {
+        for (int side = 0; side < 2; ++side) {
+            Running r;
+            if (!Start(exes[side], &r)) {
+                fprintf(stderr, "bench: %ls did not start\n", exes[side]);
+                return 1;
+            }
+            driver::ReadControlText(r.dialog, IDC_DEVICE_COUNT, &counts[side]);
+            startMs[side].push_back(r.startMs);
+            refreshMs[side].push_back(TimedSend(r.dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED));
+            baselineMs[side].push_back(
+                TimedSend(r.dialog, WM_COMMAND, MAKEWPARAM(IDC_SET_BASELINE, BN_CLICKED)));
+            Stop(r);
+        }
+    }
+    printf("count_ours %ls\ncount_floor %ls\n", counts[0].c_str(), counts[1].c_str());
+    const char* names[3] = {"refresh", "baseline", "start"};
+    std::vector<double>* figures[3] = {refreshMs, baselineMs, startMs};
+    for (int i = 0; i < 3; ++i) {
+        printf("%s_ours %.1f\n%s_floor %.1f\n", names[i], Median(figures[i][0]), names[i],
+               Median(figures[i][1]));
+        if (!AllMeasured(figures[i][0]) || !AllMeasured(figures[i][1]))
+            return 1;
+    }
+    return 0;
+}
+
+struct Usage {
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    DWORD gdi = 0, user = 0, kernel = 0;
+    DWORD probed = 0;  // handles found open by duplicating each value in turn
+};
+
+// Counts the target's open kernel handles by trying to duplicate every
+// handle value: a check that does not rely on GetProcessHandleCount.
+DWORD ProbeHandles(HANDLE process)
+{
+    DWORD open = 0;
+    for (UINT_PTR value = 4; value < 4 * 16384; value += 4) {
+        HANDLE copy;
+        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy,
+                            0, FALSE, DUPLICATE_SAME_ACCESS)) {
+            ++open;
+            CloseHandle(copy);
+        }
+    }
+    return open;
+}
+
+bool Read(HANDLE process, Usage* usage)
+{
+    usage->memory.cb = sizeof(usage->memory);
+    usage->gdi = GetGuiResources(process, GR_GDIOBJECTS);
+    usage->user = GetGuiResources(process, GR_USEROBJECTS);
+    usage->probed = ProbeHandles(process);
+    return GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&usage->memory),
+                                sizeof(usage->memory)) &&
+           GetProcessHandleCount(process, &usage->kernel);
+}
+
+int Memory(const wchar_t* ours, int messages)
+{
+    Running r;
+    if (!Start(ours, &r))
+        return 1;
+    Usage before, after;
+    // One refresh first, so what a first refresh allocates once is not counted as growth.
+    bool ok = TimedSend(r.dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED) >= 0 &&
+              Read(r.process.Handle(), &before);
+    for (int i = 0; ok && i < messages; ++i)
+        ok = TimedSend(r.dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED) >= 0;
+    ok = ok && Read(r.process.Handle(), &after);
+    double answerMs = TimedSend(r.dialog, WM_NULL, 0);
+    std::wstring count;
+    driver::ReadControlText(r.dialog, IDC_DEVICE_COUNT, &count);
+    Stop(r);
+    if (!ok)
+        return 1;
+    printf("devices %ls\nmessages %d\n", count.c_str(), messages);
+    printf("peak_working_set_kb %lu\nprivate_kb %lu\n",
+           static_cast<unsigned long>(after.memory.PeakWorkingSetSize / 1024),
+           static_cast<unsigned long>(after.memory.PrivateUsage / 1024));
+    printf("gdi %lu %lu\nuser %lu %lu\nkernel %lu %lu\nprobed %lu %lu\n", before.gdi, after.gdi,
+           before.user, after.user, before.kernel, after.kernel, before.probed, after.probed);
+    printf("pagefile_kb %lu %lu\n", static_cast<unsigned long>(before.memory.PagefileUsage / 1024),
+           static_cast<unsigned long>(after.memory.PagefileUsage / 1024));
+    printf("private_growth_kb %ld\n",
+           long((long long)after.memory.PrivateUsage - (long long)before.memory.PrivateUsage) / 1024);
+    printf("answer_ms %.1f\n", answerMs);
+    return answerMs < 0;
+}
+
+int Lines(int devices)
+{
+    double lineByLine = WriteLineByLineMs(devices);
+    double whole = WriteWholeOnceMs(devices);
+    printf("line_by_line_ms %.1f\nwhole_once_ms %.1f\n", lineByLine, whole);
+    return lineByLine < 0 || whole < 0;
+}
+
+BOOL CALLBACK AddIcon(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR total)
+{
+    HRSRC found = FindResourceW(module, name, type);
+    *reinterpret_cast<DWORD*>(total) += found ? SizeofResource(module, found) : 0;
+    return TRUE;
+}
+
+int Image(const wchar_t* ours)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(ours, GetFileExInfoStandard, &data))
+        return 1;
+    HMODULE module = LoadLibraryExW(ours, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr)
+        return 1;
+    DWORD icons = 0;
+    EnumResourceNamesW(module, MAKEINTRESOURCEW(3) /* RT_ICON */, AddIcon,
+                       reinterpret_cast<LONG_PTR>(&icons));
+    FreeLibrary(module);
+    printf("image_bytes %lu\nicon_bytes %lu\n", data.nFileSizeLow, icons);
+    return 0;
+}
+
+// Every simulated device of `tag` listed once, and the count matching the list.
+int Check(const wchar_t* ours, const wchar_t* tag, unsigned expected)
+{
+    Running r;
+    if (!Start(ours, &r))
+        return 1;
+    std::wstring text, count;
+    bool read = driver::ReadControlText(r.dialog, IDC_ALL_DEVICES, &text, kLongTimeoutMs) &&
+                driver::ReadControlText(r.dialog, IDC_DEVICE_COUNT, &count);
+    Stop(r);
+    if (!read)
+        return 1;
+    std::wstring prefix = L"\r\n" + devsim::TagDescriptionPrefix(tag);
+    text = L"\r\n" + text;
+    unsigned blocks = 0, tagged = 0;
+    for (size_t at = 0; (at = text.find(L"\r\n-----", at)) != std::wstring::npos; at += 2)
+        ++blocks;
+    std::vector<bool> seen(expected, false);
+    for (size_t at = 0; (at = text.find(prefix, at)) != std::wstring::npos; at += prefix.size()) {
+        unsigned i = wcstoul(text.c_str() + at + prefix.size(), nullptr, 10);
+        if (i < expected && !seen[i]) {
+            seen[i] = true;
+            ++tagged;
+        }
+    }
+    printf("check_count %ls\ncheck_blocks %u\ncheck_tagged %u\ncheck_ok %d\n", count.c_str(),
+           blocks, tagged, int(tagged == expected && count == std::to_wstring(blocks)));
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"compare" && argc == 5)
+        return Compare(argv[2], argv[3], _wtoi(argv[4]));
+    if (mode == L"lines" && argc == 3)
+        return Lines(_wtoi(argv[2]));
+    if (mode == L"memory" && argc == 4)
+        return Memory(argv[2], _wtoi(argv[3]));
+    if (mode == L"image" && argc == 3)
+        return Image(argv[2]);
+    if (mode == L"check" && argc == 5)
+        return Check(argv[2], argv[3], wcstoul(argv[4], nullptr, 10));
+    fputs("usage: see the head of measure.cpp\n", stderr);
+    return 2;
+}
