@@ -125,7 +125,23 @@ struct Usage {
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     DWORD gdi = 0, user = 0, kernel = 0;
     DWORD probed = 0;  // handles found open by duplicating each value in turn
+    DWORD windows = 0; // the dialog and its controls: USER objects Wine can show
 };
+
+BOOL CALLBACK CountWindow(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<DWORD*>(count);
+    return TRUE;
+}
+
+DWORD CountWindows(HWND dialog)
+{
+    DWORD count = 0;
+    EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), CountWindow,
+                      reinterpret_cast<LPARAM>(&count));
+    EnumChildWindows(dialog, CountWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
 
 // Counts the target's open kernel handles by trying to duplicate every
 // handle value: a check that does not rely on GetProcessHandleCount.
@@ -143,8 +159,9 @@ DWORD ProbeHandles(HANDLE process)
     return open;
 }
 
-bool Read(HANDLE process, Usage* usage)
+bool Read(HANDLE process, HWND dialog, Usage* usage)
 {
+    usage->windows = CountWindows(dialog);
     usage->memory.cb = sizeof(usage->memory);
     usage->gdi = GetGuiResources(process, GR_GDIOBJECTS);
     usage->user = GetGuiResources(process, GR_USEROBJECTS);
@@ -162,10 +179,10 @@ int Memory(const wchar_t* ours, int messages)
     Usage before, after;
     // One refresh first, so what a first refresh allocates once is not counted as growth.
     bool ok = TimedSend(r.dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED) >= 0 &&
-              Read(r.process.Handle(), &before);
+              Read(r.process.Handle(), r.dialog, &before);
     for (int i = 0; ok && i < messages; ++i)
         ok = TimedSend(r.dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED) >= 0;
-    ok = ok && Read(r.process.Handle(), &after);
+    ok = ok && Read(r.process.Handle(), r.dialog, &after);
     double answerMs = TimedSend(r.dialog, WM_NULL, 0);
     std::wstring count;
     driver::ReadControlText(r.dialog, IDC_DEVICE_COUNT, &count);
@@ -178,6 +195,7 @@ int Memory(const wchar_t* ours, int messages)
            static_cast<unsigned long>(after.memory.PrivateUsage / 1024));
     printf("gdi %lu %lu\nuser %lu %lu\nkernel %lu %lu\nprobed %lu %lu\n", before.gdi, after.gdi,
            before.user, after.user, before.kernel, after.kernel, before.probed, after.probed);
+    printf("windows %lu %lu\n", before.windows, after.windows);
     printf("pagefile_kb %lu %lu\n", static_cast<unsigned long>(before.memory.PagefileUsage / 1024),
            static_cast<unsigned long>(after.memory.PagefileUsage / 1024));
     printf("private_growth_kb %ld\n",
