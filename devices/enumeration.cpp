@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "devices/property_read.h"
 #include "support/system_crt.h"
 
 namespace {
@@ -41,20 +42,13 @@ DeviceEntry MakeEntry(const CString& description, const CString& hardwareId)
 CString ReadDeviceProperty(DevicePlatform& platform, HDEVINFO set, SP_DEVINFO_DATA& device,
                            DWORD property)
 {
-    DWORD required = 0;
-    if (platform.GetDeviceRegistryProperty(set, &device, property, nullptr, nullptr, 0, &required))
-        return CString();
     LocalBuffer buffer(platform);
-    DWORD offered = 0;
-    // Only a larger size is worth another try; anything else would loop for ever.
-    while (platform.GetLastError() == ERROR_INSUFFICIENT_BUFFER && required > offered) {
-        if (required > MAXDWORD / 2 || !buffer.Allocate(2 * SIZE_T(required)))
-            return CString();
-        offered = required;
-        if (platform.GetDeviceRegistryProperty(set, &device, property, nullptr, buffer.Bytes(),
-                                               offered, &required))
-            break;
-    }
+    auto request = [&](BYTE* bytes, DWORD size, DWORD* required) {
+        return platform.GetDeviceRegistryProperty(set, &device, property, nullptr, bytes, size,
+                                                  required);
+    };
+    if (!ReadRegistryProperty(platform, buffer, request))
+        return CString();
     return TextOf(buffer);
 }
 

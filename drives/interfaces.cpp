@@ -1,5 +1,7 @@
 #include "drives/interfaces.h"
 
+#include "devices/property_read.h"
+
 const wchar_t kDiskInterfaceClass[] = L"{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 const wchar_t kVolumeInterfaceClass[] = L"{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
 
@@ -33,18 +35,11 @@ namespace {
 CString ReadFirstHardwareId(StoragePlatform& platform, HDEVINFO set, SP_DEVINFO_DATA& device)
 {
     StorageBuffer buffer(platform);
-    DWORD size = 0;
-    DWORD required = 0;
-    while (!platform.SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
-                                                       nullptr, buffer.Bytes(), size,
-                                                       &required) &&
-           platform.GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        // Twice the reported size keeps a terminator behind whatever is written.
-        if (required > MAXDWORD / 2 || !buffer.Allocate(SIZE_T(required) * 2))
-            return CString();
-        size = required;
-    }
-    if (buffer.Get() == nullptr)
+    auto request = [&](BYTE* bytes, DWORD size, DWORD* required) {
+        return platform.SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
+                                                          nullptr, bytes, size, required);
+    };
+    if (!ReadRegistryProperty(platform, buffer, request) || buffer.Get() == nullptr)
         return CString();
     CString id(static_cast<const wchar_t*>(buffer.Get()));
     id.ToUpperInPlace();
