@@ -105,10 +105,37 @@ void Protect(BYTE* memory, DWORD protection)
         RaiseFailure(E_FAIL);
 }
 
-void WriteLittleEndian(BYTE* at, DWORD value)
+template <class T>
+BYTE* WriteLittleEndian(BYTE* at, T value)
 {
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<BYTE>(value >> (8 * i));
+    for (unsigned i = 0; i < sizeof value; ++i)
+        *at++ = static_cast<BYTE>(static_cast<UINT_PTR>(value) >> (8 * i));
+    return at;
+}
+
+// Puts `object` where the window handle was and jumps to `procedure`.
+void WriteThunkCode(BYTE* at, DialogBase* object, DLGPROC procedure)
+{
+    UINT_PTR self = reinterpret_cast<UINT_PTR>(object);
+    UINT_PTR target = reinterpret_cast<UINT_PTR>(procedure);
+#ifdef _WIN64
+    // mov rcx, object ; mov rax, procedure ; jmp rax
+    *at++ = 0x48;
+    *at++ = 0xB9;
+    at = WriteLittleEndian(at, self);
+    *at++ = 0x48;
+    *at++ = 0xB8;
+    at = WriteLittleEndian(at, target);
+    *at++ = 0xFF;
+    *at++ = 0xE0;
+#else
+    // mov dword ptr [esp+4], object ; jmp procedure
+    const BYTE store[4] = {0xC7, 0x44, 0x24, 0x04};
+    std::memcpy(at, store, sizeof store);
+    at = WriteLittleEndian(at + sizeof store, DWORD(self));
+    *at++ = 0xE9;
+    WriteLittleEndian(at, DWORD(target - (reinterpret_cast<UINT_PTR>(at) + 4)));
+#endif
 }
 
 }  // namespace
@@ -125,13 +152,7 @@ DLGPROC DialogBase::BuildThunk(DLGPROC procedure)
     } else {
         Protect(thunk, PAGE_READWRITE);
     }
-    // mov dword ptr [esp+4], this ; jmp procedure
-    const BYTE store[4] = {0xC7, 0x44, 0x24, 0x04};
-    std::memcpy(thunk, store, sizeof store);
-    WriteLittleEndian(thunk + 4, reinterpret_cast<DWORD>(this));
-    thunk[8] = 0xE9;
-    WriteLittleEndian(thunk + 9, reinterpret_cast<DWORD>(procedure) -
-                                     (reinterpret_cast<DWORD>(thunk) + kThunkSize));
+    WriteThunkCode(thunk, this, procedure);
     Protect(thunk, PAGE_EXECUTE_READ);
     FlushInstructionCache(GetCurrentProcess(), thunk, kThunkSize);
     return reinterpret_cast<DLGPROC>(thunk);
@@ -145,7 +166,7 @@ INT_PTR CALLBACK StartDialogProcedure(HWND window, UINT message, WPARAM wParam, 
     dialog->window = window;
     DLGPROC procedure = dialog->GetMessageProcedure();
     DLGPROC thunk = dialog->BuildThunk(procedure);
-    SetWindowLongW(window, DWL_DLGPROC, reinterpret_cast<LONG>(thunk));
+    SetWindowLongPtrW(window, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(thunk));
     return thunk(window, message, wParam, lParam);
 }
 
@@ -182,7 +203,7 @@ INT_PTR CALLBACK DispatchDialogMessage(HWND object, UINT message, WPARAM wParam,
         if (ReturnsResultDirectly(message)) {
             answer = result;
         } else {
-            SetWindowLongW(dialog->window, DWL_MSGRESULT, result);
+            SetWindowLongPtrW(dialog->window, DWLP_MSGRESULT, result);
             answer = TRUE;
         }
     } else if (message == WM_NCDESTROY) {

@@ -49,7 +49,11 @@ HRESULT TerminateWindowModule(WindowModule* module, HINSTANCE moduleInstance);
 // The one of the process.
 WindowModule& ProcessWindowModule();
 
+#ifdef _WIN64
+constexpr int kThunkSize = 22;
+#else
 constexpr int kThunkSize = 13;
+#endif
 constexpr DWORD kWindowGonePending = 1;
 
 class DialogBase {
@@ -69,7 +73,7 @@ public:
 
     HWND window = nullptr;
     CreateRecord createRecord = {};
-    BYTE* thunk = nullptr;  // a page of its own, executable, never writable after setup
+    BYTE* thunk = nullptr;  // a page of its own, executable; writable only inside BuildThunk
     CurrentMessage* currentMessage = nullptr;
     DWORD state = 0;
 };

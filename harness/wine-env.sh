@@ -3,7 +3,15 @@
 # and the state of the virtual display.
 : "${OSTRIVO_STATE:?OSTRIVO_STATE must name the harness state folder}"
 export WINEPREFIX="$OSTRIVO_STATE/wineprefix"
-export WINEARCH=win32
+OSTRIVO_HOST_ARCH=$("$(dirname "${BASH_SOURCE[0]}")/host-arch")
+if [ "$OSTRIVO_HOST_ARCH" = x86 ]; then
+    export WINEARCH=win32
+else
+    export WINEARCH=win64
+    export WINELOADER=/usr/lib/wine/wine64
+    PATH="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64-bin:$PATH"
+    export PATH
+fi
 export WINEDEBUG=-all
 # winedbg would wait for ever on a crash; mono and gecko installers would
 # prompt on the first start of the prefix.

@@ -216,9 +216,9 @@ TEST(DialogHosting, AnswersReachTheDialogManagerAsItExpects)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         current = &c;
-        SetWindowLongW(w, DWL_MSGRESULT, kUntouched);
+        SetWindowLongPtrW(w, DWLP_MSGRESULT, kUntouched);
         EXPECT_EQ(c.returned, procedure(w, c.message, 0, 0));
-        EXPECT_EQ(c.msgResult, GetWindowLongW(w, DWL_MSGRESULT));
+        EXPECT_EQ(c.msgResult, GetWindowLongPtrW(w, DWLP_MSGRESULT));
     }
     // Through the dialog manager, a handled command answers with its result.
     current = &cases[0];
@@ -240,6 +240,20 @@ TEST(DialogHosting, ThunkIsNeverWritableAndLeavesWithTheObject)
     EXPECT_EQ(DWORD(MEM_COMMIT), info.State);
     EXPECT_EQ(DWORD(PAGE_EXECUTE_READ), info.Protect);
 
+#ifdef _WIN64
+    // mov rcx, object ; mov rax, DispatchDialogMessage ; jmp rax
+    UINT_PTR object, target;
+    memcpy(&object, thunk + 2, 8);
+    memcpy(&target, thunk + 12, 8);
+    const BYTE loads[] = {0x48, 0xB9};
+    const BYTE loadTarget[] = {0x48, 0xB8};
+    const BYTE jump[] = {0xFF, 0xE0};
+    EXPECT_EQ(0, memcmp(loads, thunk, 2));
+    EXPECT_EQ(0, memcmp(loadTarget, thunk + 10, 2));
+    EXPECT_EQ(0, memcmp(jump, thunk + 20, 2));
+    EXPECT_EQ(reinterpret_cast<UINT_PTR>(d), object);
+    EXPECT_EQ(reinterpret_cast<UINT_PTR>(DispatchDialogMessage), target);
+#else
     // mov dword ptr [esp+4], object ; jmp DispatchDialogMessage
     const BYTE store[] = {0xC7, 0x44, 0x24, 0x04};
     EXPECT_EQ(0, memcmp(store, thunk, 4));
@@ -250,7 +264,8 @@ TEST(DialogHosting, ThunkIsNeverWritableAndLeavesWithTheObject)
     EXPECT_EQ(0xE9, thunk[8]);
     EXPECT_EQ(reinterpret_cast<DWORD>(DispatchDialogMessage),
               reinterpret_cast<DWORD>(thunk) + kThunkSize + displacement);
-    EXPECT_EQ(reinterpret_cast<LONG>(thunk), GetWindowLongW(w, DWL_DLGPROC));
+#endif
+    EXPECT_EQ(reinterpret_cast<LONG_PTR>(thunk), GetWindowLongPtrW(w, DWLP_DLGPROC));
 
     // Writing it again reuses the memory and seals it again.
     EXPECT_EQ(reinterpret_cast<DLGPROC>(thunk), d->BuildThunk(DispatchDialogMessage));

@@ -115,9 +115,14 @@ TEST(DeviceList, AtOutOfRangeEndsTheProcess)
     EXPECT_EQ(0xC000001Du, negative);
 }
 
-// An element this large can never be allocated in a 32-bit process.
+// An element this large can never be allocated: in a 32-bit process the
+// address space lacks the room, in a 64-bit one it is beyond the list's limit.
 struct Huge {
+#ifdef _WIN64
+    char bytes[0x100000010ull];
+#else
     char bytes[0x7FFFFFF0];
+#endif
 };
 
 TEST(DeviceList, FailedGrowthEndsTheProcessOutOfMemory)

@@ -113,11 +113,11 @@ TEST_F(MainDialogTest, ButtonsActOnClicksOnlyAndEveryDeviceChangeRefreshes)
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name);
             platform.opens = 0;
-            SetWindowLongW(d.window, DWL_MSGRESULT, 0xBAD);
+            SetWindowLongPtrW(d.window, DWLP_MSGRESULT, 0xBAD);
             d.Send(c.message, c.wParam);
             EXPECT_EQ(c.enumerations, platform.opens);
             if (c.enumerations > 0) {
-                EXPECT_EQ(0, GetWindowLongW(d.window, DWL_MSGRESULT));
+                EXPECT_EQ(0, GetWindowLongPtrW(d.window, DWLP_MSGRESULT));
             }
             EXPECT_TRUE(IsWindow(d.window));
         }
