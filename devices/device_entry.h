@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "devices/growable_array.h"
+#include "support/growable_array.h"
 #include "support/cstring.h"
 
 struct DeviceEntry {

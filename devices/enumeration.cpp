@@ -3,27 +3,11 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "devices/property_read.h"
+#include "support/platform/device_property.h"
+#include "support/platform/owned.h"
 #include "support/system_crt.h"
 
 namespace {
-
-// The buffer is twice the size asked for and zero-filled, so the text ends in
-// a NUL; the length is still bounded by the buffer, whatever was written.
-CString TextOf(const LocalBuffer& buffer)
-{
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer.Bytes());
-    int length = static_cast<int>(wcsnlen(text, buffer.Size() / sizeof(wchar_t)));
-    CString result;
-    if (length == 0)
-        return result;
-    wchar_t* room = result.OpenBufferWithLength(length);
-    if (room == nullptr)
-        return result;
-    wmemcpy(room, text, length);
-    result.CloseBuffer();
-    return result;
-}
 
 DeviceEntry MakeEntry(const CString& description, const CString& hardwareId)
 {
@@ -39,34 +23,21 @@ DeviceEntry MakeEntry(const CString& description, const CString& hardwareId)
 
 }  // namespace
 
-CString ReadDeviceProperty(DevicePlatform& platform, HDEVINFO set, SP_DEVINFO_DATA& device,
-                           DWORD property)
-{
-    LocalBuffer buffer(platform);
-    auto request = [&](BYTE* bytes, DWORD size, DWORD* required) {
-        return platform.GetDeviceRegistryProperty(set, &device, property, nullptr, bytes, size,
-                                                  required);
-    };
-    if (!ReadRegistryProperty(platform, buffer, request))
-        return CString();
-    return TextOf(buffer);
-}
+bool EnumerateDevices(DeviceList& list) { return EnumerateDevices(list, CurrentPlatform()); }
 
-bool EnumerateDevices(DeviceList& list) { return EnumerateDevices(list, CurrentDevicePlatform()); }
-
-bool EnumerateDevices(DeviceList& list, DevicePlatform& platform)
+bool EnumerateDevices(DeviceList& list, Platform& platform)
 {
     list.Clear();
-    DeviceInfoSet set(platform, platform.GetClassDevs(nullptr, nullptr, nullptr,
-                                                      DIGCF_PRESENT | DIGCF_ALLCLASSES));
-    if (!set.IsOpen())
+    DeviceInfoSet set(platform, platform.SetupDiGetClassDevsW(nullptr, nullptr, nullptr,
+                                                              DIGCF_PRESENT | DIGCF_ALLCLASSES));
+    if (!set)
         return false;
 
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    for (DWORD index = 0; platform.EnumDeviceInfo(set.Handle(), index, &device); ++index) {
-        CString hardwareId = ReadDeviceProperty(platform, set.Handle(), device, SPDRP_HARDWAREID);
-        CString description = ReadDeviceProperty(platform, set.Handle(), device, SPDRP_DEVICEDESC);
+    for (DWORD index = 0; platform.SetupDiEnumDeviceInfo(set.Get(), index, &device); ++index) {
+        CString hardwareId = ReadDeviceProperty(platform, set.Get(), device, SPDRP_HARDWAREID);
+        CString description = ReadDeviceProperty(platform, set.Get(), device, SPDRP_DEVICEDESC);
         if (hardwareId.IsEmpty())
             continue;
         list.Append(MakeEntry(description, hardwareId));

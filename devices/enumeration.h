@@ -2,15 +2,10 @@
 #pragma once
 
 #include "devices/device_entry.h"
-#include "devices/device_platform.h"
+#include "support/platform/platform.h"
 
 // Clears `list`, then fills it in the system's enumeration order. False when
 // the set cannot be opened (list empty) or the walk ends on an unexpected
 // error (list keeps what was gathered; one diagnostic line on stdout).
 bool EnumerateDevices(DeviceList& list);
-bool EnumerateDevices(DeviceList& list, DevicePlatform& platform);
-
-// One registry property of a device as text, up to its first NUL; empty when
-// it cannot be read.
-CString ReadDeviceProperty(DevicePlatform& platform, HDEVINFO set, SP_DEVINFO_DATA& device,
-                           DWORD property);
+bool EnumerateDevices(DeviceList& list, Platform& platform);

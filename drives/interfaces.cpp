@@ -1,11 +1,12 @@
 #include "drives/interfaces.h"
 
-#include "devices/property_read.h"
+#include "support/platform/device_property.h"
+#include "support/platform/sized_query.h"
 
 const wchar_t kDiskInterfaceClass[] = L"{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 const wchar_t kVolumeInterfaceClass[] = L"{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
 
-CString SelectInterfaceClass(StoragePlatform& platform, wchar_t letter)
+CString SelectInterfaceClass(Platform& platform, wchar_t letter)
 {
     switch (QueryDriveType(platform, letter)) {
     case DRIVE_REMOVABLE:
@@ -32,23 +33,16 @@ namespace {
 
 // The first string of the device's hardware-id list, upper-cased; empty when
 // the device has none or its buffer cannot be had.
-CString ReadFirstHardwareId(StoragePlatform& platform, HDEVINFO set, SP_DEVINFO_DATA& device)
+CString ReadFirstHardwareId(Platform& platform, HDEVINFO set, SP_DEVINFO_DATA& device)
 {
-    StorageBuffer buffer(platform);
-    auto request = [&](BYTE* bytes, DWORD size, DWORD* required) {
-        return platform.SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
-                                                          nullptr, bytes, size, required);
-    };
-    if (!ReadRegistryProperty(platform, buffer, request) || buffer.Get() == nullptr)
-        return CString();
-    CString id(static_cast<const wchar_t*>(buffer.Get()));
+    CString id = ReadDeviceProperty(platform, set, device, SPDRP_HARDWAREID);
     id.ToUpperInPlace();
     return id;
 }
 
 enum class Step { Appended, Skipped, EndWalk };
 
-Step AppendInterface(StoragePlatform& platform, HDEVINFO set, const GUID& interfaceClass,
+Step AppendInterface(Platform& platform, HDEVINFO set, const GUID& interfaceClass,
                      DWORD index, StorageInterfaceList& list)
 {
     SP_DEVICE_INTERFACE_DATA interfaceData = {};
@@ -59,25 +53,23 @@ Step AppendInterface(StoragePlatform& platform, HDEVINFO set, const GUID& interf
 
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
-    DWORD required = 0;
-    if (platform.SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required,
-                                                  &device) ||
-        platform.GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    // cbSize is written before each request, so the buffer must hold the
+    // header whatever size was reported. One request with a buffer: a failed
+    // one ends the walk.
+    LocalBuffer detailBuffer(platform);
+    auto request = [&](BYTE* bytes, DWORD size, DWORD* required) {
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(bytes);
+        if (detail != nullptr)
+            detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        return platform.SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, size,
+                                                         required, &device);
+    };
+    QueryRoom room;
+    room.minimum = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    room.tries = 1;
+    if (QueryWithRetry(platform, detailBuffer, room, request) != QueryOutcome::Answered)
         return Step::EndWalk;
-
-    // cbSize is written before the call, so the buffer must hold the header
-    // whatever size was reported.
-    DWORD size = required;
-    if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
-        size = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    StorageBuffer detailBuffer(platform);
-    if (!detailBuffer.Allocate(size))
-        return Step::EndWalk;
-    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detailBuffer.Get());
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    if (!platform.SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, size,
-                                                   &required, &device))
-        return Step::EndWalk;
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detailBuffer.Bytes());
 
     StorageInterfaceEntry entry;
     entry.hardwareId = ReadFirstHardwareId(platform, set, device);
@@ -91,7 +83,7 @@ Step AppendInterface(StoragePlatform& platform, HDEVINFO set, const GUID& interf
 
 }  // namespace
 
-bool EnumerateStorageInterfaces(StoragePlatform& platform, const CString& interfaceClass,
+bool EnumerateStorageInterfaces(Platform& platform, const CString& interfaceClass,
                                 StorageInterfaceList& list)
 {
     list.Clear();
@@ -102,9 +94,8 @@ bool EnumerateStorageInterfaces(StoragePlatform& platform, const CString& interf
     if (text == nullptr || platform.CLSIDFromString(text, &classGuid) != S_OK)
         return false;
 
-    StorageDeviceSet set(platform,
-                      platform.SetupDiGetClassDevsW(&classGuid, nullptr, nullptr,
-                                                    DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    DeviceInfoSet set(platform, platform.SetupDiGetClassDevsW(&classGuid, nullptr, nullptr,
+                                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!set)
         return false;
     for (DWORD index = 0;; ++index) {
@@ -114,7 +105,7 @@ bool EnumerateStorageInterfaces(StoragePlatform& platform, const CString& interf
     return true;
 }
 
-bool FindStorageInterface(StoragePlatform& platform, const CString& interfaceClass,
+bool FindStorageInterface(Platform& platform, const CString& interfaceClass,
                           DWORD deviceNumber, MediaClass mediaClass,
                           StorageInterfaceEntry& found)
 {

@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <setupapi.h>
 
-#include "devices/growable_array.h"
-#include "drives/storage_platform.h"
+#include "support/growable_array.h"
+#include "support/platform/platform.h"
 #include "drives/volume.h"
 #include "support/cstring.h"
 
@@ -25,18 +25,18 @@ using StorageInterfaceList = GrowableArray<StorageInterfaceEntry>;
 
 // Disk interfaces for removable disks and fixed drives, volume interfaces
 // for everything else (floppy drives included).
-CString SelectInterfaceClass(StoragePlatform& platform, wchar_t letter);
+CString SelectInterfaceClass(Platform& platform, wchar_t letter);
 
 // Case-sensitive: only lower-case words in the path count.
 MediaClass ClassifyInterfacePath(const CString& devicePath);
 
 // False only when the class text does not convert or no set can be had; a
 // walk that ends early keeps what it gathered and still succeeds.
-bool EnumerateStorageInterfaces(StoragePlatform& platform, const CString& interfaceClass,
+bool EnumerateStorageInterfaces(Platform& platform, const CString& interfaceClass,
                                 StorageInterfaceList& list);
 
 // The first interface whose device answers with deviceNumber and whose path
 // gives mediaClass; found is untouched when there is none.
-bool FindStorageInterface(StoragePlatform& platform, const CString& interfaceClass,
+bool FindStorageInterface(Platform& platform, const CString& interfaceClass,
                           DWORD deviceNumber, MediaClass mediaClass,
                           StorageInterfaceEntry& found);

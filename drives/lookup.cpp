@@ -5,10 +5,10 @@
 
 bool LookupDriveHardwareId(wchar_t letter, CString& hardwareId)
 {
-    return LookupDriveHardwareId(CurrentStoragePlatform(), letter, hardwareId);
+    return LookupDriveHardwareId(CurrentPlatform(), letter, hardwareId);
 }
 
-bool LookupDriveHardwareId(StoragePlatform& platform, wchar_t letter, CString& hardwareId)
+bool LookupDriveHardwareId(Platform& platform, wchar_t letter, CString& hardwareId)
 {
     CString volumePath;
     volumePath.FormatText(L"\\\\?\\%c:", letter);

@@ -2,19 +2,19 @@
 
 #include <winioctl.h>
 
-StorageHandle OpenDriveVolume(StoragePlatform& platform, wchar_t letter)
+FileHandle OpenDriveVolume(Platform& platform, wchar_t letter)
 {
     wchar_t path[] = L"\\\\.\\A:";
     path[4] = letter;
     HANDLE opened = platform.CreateFileW(path, GENERIC_READ | GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
-    return StorageHandle(platform, opened);
+    return FileHandle(platform, opened);
 }
 
-bool IsFloppyDrive(StoragePlatform& platform, wchar_t letter)
+bool IsFloppyDrive(Platform& platform, wchar_t letter)
 {
-    StorageHandle volume = OpenDriveVolume(platform, letter);
+    FileHandle volume = OpenDriveVolume(platform, letter);
     if (!volume)
         return false;
     DISK_GEOMETRY geometry = {};
@@ -32,12 +32,12 @@ bool IsFloppyDrive(StoragePlatform& platform, wchar_t letter)
     }
 }
 
-bool QueryStorageDeviceNumber(StoragePlatform& platform, const wchar_t* path,
+bool QueryStorageDeviceNumber(Platform& platform, const wchar_t* path,
                               DWORD& deviceNumber)
 {
-    StorageHandle device(platform,
-                        platform.CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle device(platform,
+                      platform.CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
     if (!device)
         return false;
     STORAGE_DEVICE_NUMBER number = {};
@@ -49,13 +49,13 @@ bool QueryStorageDeviceNumber(StoragePlatform& platform, const wchar_t* path,
     return true;
 }
 
-UINT QueryDriveType(StoragePlatform& platform, wchar_t letter)
+UINT QueryDriveType(Platform& platform, wchar_t letter)
 {
     const wchar_t root[] = {letter, L':', L'\\', 0};
     return platform.GetDriveTypeW(root);
 }
 
-MediaClass GetDriveMediaClass(StoragePlatform& platform, wchar_t letter)
+MediaClass GetDriveMediaClass(Platform& platform, wchar_t letter)
 {
     switch (QueryDriveType(platform, letter)) {
     case DRIVE_REMOVABLE:

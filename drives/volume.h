@@ -4,22 +4,22 @@
 
 #include <windows.h>
 
-#include "drives/storage_platform.h"
+#include "support/platform/owned.h"
 
 // Only equality matters; the numbers are fixed all the same.
 enum class MediaClass { Floppy = 0, Disk = 1, CdRomOrOther = 2, Unclassified = 3 };
 
 // Opens "\\.\X:" for reading and writing; an empty handle when that fails.
-StorageHandle OpenDriveVolume(StoragePlatform& platform, wchar_t letter);
+FileHandle OpenDriveVolume(Platform& platform, wchar_t letter);
 
 // A failed open or geometry request counts as no floppy drive.
-bool IsFloppyDrive(StoragePlatform& platform, wchar_t letter);
+bool IsFloppyDrive(Platform& platform, wchar_t letter);
 
 // Leaves deviceNumber untouched on failure.
-bool QueryStorageDeviceNumber(StoragePlatform& platform, const wchar_t* path,
+bool QueryStorageDeviceNumber(Platform& platform, const wchar_t* path,
                               DWORD& deviceNumber);
 
 // GetDriveTypeW on "X:\".
-UINT QueryDriveType(StoragePlatform& platform, wchar_t letter);
+UINT QueryDriveType(Platform& platform, wchar_t letter);
 
-MediaClass GetDriveMediaClass(StoragePlatform& platform, wchar_t letter);
+MediaClass GetDriveMediaClass(Platform& platform, wchar_t letter);
