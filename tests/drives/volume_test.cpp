@@ -81,7 +81,7 @@ TEST_F(VolumeTest, OpenDriveVolumeGivesNullNotInvalidHandle)
         FileHandle opened = OpenDriveVolume(platform, L'F');
         EXPECT_NE(nullptr, opened.Get());
         FileHandle moved = std::move(opened);
-        EXPECT_EQ(nullptr, opened.Get());
+        EXPECT_FALSE(opened);
         EXPECT_EQ(1, platform.handlesOpened - platform.handlesClosed);
     }
     EXPECT_EQ(platform.handlesOpened, platform.handlesClosed);
