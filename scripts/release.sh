@@ -1,0 +1,179 @@
+#!/bin/bash
+# Builds the release of Ostrivo from the current commit.
+#
+#   bash scripts/release.sh           writes dist/Ostrivo-<version>-x86.zip
+#                                     (Ostrivo.exe and README.txt) and
+#                                     dist/SHA256SUMS (the zip and the exe)
+#   bash scripts/release.sh --check   builds twice, in two directories one
+#                                     after the other, and compares the bytes
+#
+# The released program is the 32-bit build (cmake/mingw-i686.cmake) in its
+# release configuration, whatever the machine. The sources are the commit's
+# (git archive), never the working tree's. Before anything is written the exe
+# must pass the static checks of scripts/release/pecheck.py and run under Wine
+# with its dialog up, its count filled in and exit code 2 from the Exit
+# button. Where Wine runs only 64-bit programs the released exe cannot be run:
+# the script says so and runs the same commit's x86_64 build through the same
+# dialog check, as supporting evidence only.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+tools=$root/scripts/release
+
+mode=release
+case "${1:-}" in
+    "") ;;
+    --check) mode=check ;;
+    *) echo "usage: bash scripts/release.sh [--check]" >&2; exit 2 ;;
+esac
+
+say() { echo "release: $*"; }
+fail() { echo "release: $*" >&2; exit 1; }
+
+"$root/scripts/setup.sh"
+# The bytes must not depend on the time, not even on one handed in.
+unset SOURCE_DATE_EPOCH
+
+commit=$(git -C "$root" rev-parse HEAD)
+if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
+    say "note: uncommitted changes are not in the release, which is built from the commit"
+fi
+# The version record is written once, in the resource script of the commit.
+version=$(git -C "$root" show HEAD:ui/resources/ostrivo.rc |
+    sed -n 's/^#define OSTRIVO_VERSION //p' | tr -d ' \r' | tr , .)
+[[ $version =~ ^[0-9]+(\.[0-9]+){3}$ ]] ||
+    fail "no version record (#define OSTRIVO_VERSION a, b, c, d) in ui/resources/ostrivo.rc"
+name=Ostrivo-$version-x86
+# Zip entries carry the commit's time, in UTC: fixed for the commit.
+stamp=$(TZ=UTC git -C "$root" show -s --format=%cd --date=format-local:%Y-%m-%dT%H:%M:%S HEAD)
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/ostrivo-release.XXXXXX")
+wine_state=
+cleanup() {
+    [ -n "$wine_state" ] && OSTRIVO_STATE=$wine_state "$work/one/src/harness/wine-stop"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# build DIR ARCH TARGET... : the commit's sources in DIR/src, built for ARCH
+# (i686 or x86_64) in DIR/build-ARCH.
+build() {
+    local dir=$1 arch=$2
+    shift 2
+    local tree=$dir/build-$arch log=$dir/build-$arch.log
+    if [ ! -d "$dir/src" ]; then
+        mkdir -p "$dir/src"
+        git -C "$root" archive --format=tar "$commit" | tar -x -C "$dir/src"
+    fi
+    if ! { cmake -S "$dir/src" -B "$tree" -DCMAKE_BUILD_TYPE=Release \
+               -DCMAKE_TOOLCHAIN_FILE="$dir/src/cmake/mingw-$arch.cmake" &&
+           cmake --build "$tree" -j"$(nproc)" --target "$@" -- --no-print-directory; } \
+           >"$log" 2>&1; then
+        tail -n 40 "$log" >&2
+        fail "the $arch build failed"
+    fi
+    if grep -q -i 'warning:' "$log"; then
+        grep -i 'warning:' "$log" >&2
+        fail "the $arch build gave warnings"
+    fi
+}
+
+# package DIR: DIR/$name.zip from DIR's i686 build.
+package() {
+    local dir=$1
+    { printf '\xef\xbb\xbf'
+      sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" -e 's/$/\r/' \
+          "$dir/src/scripts/release/README.txt"; } >"$dir/README.txt"
+    python3 "$tools/zip.py" "$dir/$name.zip" "$stamp" \
+        "Ostrivo.exe=$dir/build-i686/app/Ostrivo.exe" "README.txt=$dir/README.txt"
+}
+
+# dialog_check EXE PROBE: runs EXE under Wine (harness state in $wine_state)
+# through the probe, which reads
+# the dialog's count and presses Exit. Prints the outcome; status 0 if the
+# dialog came up with a count and Exit ended the program with 2.
+dialog_check() {
+    local exe=$1 probe=$2 log
+    export OSTRIVO_STATE=$wine_state
+    "$work/one/src/harness/wine-start" >/dev/null
+    log=$wine_state/probe.log
+    "$work/one/src/harness/winerun" --timeout 120 "$probe" show --timeout 60 \
+        "Z:${exe//\//\\}" >"$log" 2>&1 || true
+    local count code
+    count=$(sed -n 's/^device count: //p' "$log" | tr -d '\r')
+    code=$(sed -n 's/^exit code: //p' "$log" | tr -d '\r')
+    if [[ $count =~ ^[1-9][0-9]*$ ]] && [ "$code" = 2 ]; then
+        echo "dialog up, device count $count, Exit ended it with exit code 2"
+        return 0
+    fi
+    echo "dialog check failed (count '${count}', exit code '${code}'); the probe said:"
+    sed 's/^/      /' "$log"
+    return 1
+}
+
+release() {
+    local dir=$work/one exe=$work/one/build-i686/app/Ostrivo.exe host
+    host=$("$root/harness/host-arch")
+    say "Ostrivo $version from commit $commit"
+    say "building the 32-bit program (i686, Release)"
+    if [ "$host" = x86 ]; then
+        build "$dir" i686 Ostrivo probe
+    else
+        build "$dir" i686 Ostrivo
+    fi
+
+    say "static checks of the released Ostrivo.exe"
+    python3 "$tools/pecheck.py" --objdump i686-w64-mingw32-objdump --format pei-i386 \
+        --version "$version" --no-path "$work" --no-path "$root" "$exe" ||
+        fail "the released exe failed its static checks; nothing written"
+
+    say "run under Wine"
+    local outcome
+    wine_state=$work/wine  # set here: the checks run in subshells
+    if [ "$host" = x86 ]; then
+        outcome=$(dialog_check "$exe" "$dir/build-i686/harness/probe/probe.exe") ||
+            { echo "  FAIL  the released 32-bit Ostrivo.exe: $outcome"
+              fail "the released exe failed its run under Wine; nothing written"; }
+        echo "  ok    the released 32-bit Ostrivo.exe: $outcome"
+    else
+        echo "  NOT RUN  the released 32-bit Ostrivo.exe: this machine's Wine runs only 64-bit"
+        echo "           programs (harness/host-arch prints $host), so it was not run here"
+        say "building the same commit for x86_64, as supporting evidence"
+        build "$dir" x86_64 Ostrivo probe
+        outcome=$(dialog_check "$dir/build-x86_64/app/Ostrivo.exe" \
+            "$dir/build-x86_64/harness/probe/probe.exe") ||
+            { echo "  FAIL  supporting evidence, the x86_64 build of the same commit: $outcome"
+              fail "the same commit's x86_64 build failed its run under Wine; nothing written"; }
+        echo "  ok    supporting evidence, the x86_64 build of the same commit (not the"
+        echo "        released exe): $outcome"
+    fi
+
+    package "$dir"
+    rm -rf "$root/dist"
+    mkdir -p "$root/dist"
+    cp "$dir/$name.zip" "$root/dist/"
+    (cd "$root/dist" && sha256sum "$name.zip") >"$root/dist/SHA256SUMS"
+    (cd "$dir/build-i686/app" && sha256sum Ostrivo.exe) >>"$root/dist/SHA256SUMS"
+    say "wrote dist/$name.zip and dist/SHA256SUMS:"
+    sed 's/^/  /' "$root/dist/SHA256SUMS"
+}
+
+check() {
+    local dirs=("$work/one" "$work/second-build") dir
+    for dir in "${dirs[@]}"; do
+        say "$(date -u +%H:%M:%S) building in $dir"
+        build "$dir" i686 Ostrivo
+        package "$dir"
+    done
+    local differ=0
+    say "Ostrivo.exe of the two builds:"
+    python3 "$tools/compare.py" "${dirs[0]}/build-i686/app/Ostrivo.exe" \
+        "${dirs[1]}/build-i686/app/Ostrivo.exe" || differ=1
+    say "$name.zip of the two builds:"
+    python3 "$tools/compare.py" "${dirs[0]}/$name.zip" "${dirs[1]}/$name.zip" || differ=1
+    if [ $differ = 1 ]; then
+        fail "the two builds differ"
+    fi
+    say "the two builds are byte-identical"
+}
+
+"$mode"
