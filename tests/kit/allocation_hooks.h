@@ -1,0 +1,32 @@
+// Every allocation a test program makes goes through here: the global
+// operator new (both forms) is replaced by one that puts guard bytes around
+// each block, and the scripted platform's LocalAlloc asks the same counter.
+// While a thread is armed, its allocations are numbered from 1, and the one
+// numbered `failAt` fails, as an allocation of a machine out of memory would.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace allocation_hooks {
+
+// Starts numbering the calling thread's allocations; 0 fails none.
+void Arm(int failAt);
+// Stops numbering; the number of allocations seen while armed.
+int Disarm();
+
+// For allocators outside this file (the scripted LocalAlloc): numbers one
+// allocation of the armed thread and says whether it must fail.
+bool NextAllocationFails();
+bool Failed();  // whether the armed run's chosen allocation came and failed
+
+// Blocks still live that the armed thread allocated since the last Arm.
+std::size_t LiveBlocksOfRun();
+
+// Guard bytes found overwritten, at free or by CheckAllGuards; the first
+// description is kept.
+int GuardFaults();
+std::string FirstGuardFault();
+void CheckAllGuards();
+
+}  // namespace allocation_hooks
