@@ -31,6 +31,7 @@ DWORD armedThread = 0;
 unsigned currentRun = 0;
 int numbered = 0;
 int failAt = 0;
+std::size_t failAbove = 0;
 bool failed = false;
 int guardFaults = 0;
 char firstFault[160] = "";
@@ -62,20 +63,24 @@ void NoteFault(Header* h, const char* when)
                   static_cast<unsigned long>(h->size), when);
 }
 
-bool NumberAndDecide()
+bool NumberAndDecide(std::size_t size)
 {
     if (armedThread == 0 || GetCurrentThreadId() != armedThread)
         return false;
-    if (++numbered != failAt)
+    if (++numbered != failAt && (failAbove == 0 || size <= failAbove))
         return false;
     failed = true;
     return true;
 }
 
+}  // namespace
+
+namespace allocation_hooks {
+
 void* Allocate(std::size_t size)
 {
     Locked hold;
-    if (NumberAndDecide())
+    if (NumberAndDecide(size))
         return nullptr;
     auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + size + kGuardSize));
     if (h == nullptr)
@@ -111,10 +116,6 @@ void Free(void* memory)
     std::free(h);
 }
 
-}  // namespace
-
-namespace allocation_hooks {
-
 void Arm(int failOn)
 {
     Locked hold;
@@ -122,6 +123,7 @@ void Arm(int failOn)
     ++currentRun;
     numbered = 0;
     failAt = failOn;
+    failAbove = 0;
     failed = false;
 }
 
@@ -135,7 +137,13 @@ int Disarm()
 bool NextAllocationFails()
 {
     Locked hold;
-    return NumberAndDecide();
+    return NumberAndDecide(0);
+}
+
+void FailLargerThan(std::size_t bytes)
+{
+    Locked hold;
+    failAbove = bytes;
 }
 
 bool Failed() { return failed; }
@@ -162,27 +170,3 @@ void CheckAllGuards()
 
 }  // namespace allocation_hooks
 
-// The program's own contract (app/heap_operators.cpp): the plain form ends
-// the process on failure, the nothrow form returns null.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return Allocate(size == 0 ? 1 : size);
-}
-void* operator new(std::size_t size)
-{
-    void* memory = Allocate(size == 0 ? 1 : size);
-    if (memory == nullptr)
-        RaiseFailure(E_OUTOFMEMORY);
-    return memory;
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
-{
-    return operator new(size, tag);
-}
-void operator delete(void* memory) noexcept { Free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { Free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { Free(memory); }
-void operator delete[](void* memory) noexcept { Free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { Free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { Free(memory); }

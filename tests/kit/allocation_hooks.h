@@ -12,8 +12,16 @@ namespace allocation_hooks {
 
 // Starts numbering the calling thread's allocations; 0 fails none.
 void Arm(int failAt);
+// While armed, also fails every allocation larger than `bytes` (0: none).
+void FailLargerThan(std::size_t bytes);
 // Stops numbering; the number of allocations seen while armed.
 int Disarm();
+
+// The guarded heap behind the replaced operators (heap_replacement.cpp,
+// linked only into programs that want it). Allocate returns null for the
+// chosen allocation of an armed run.
+void* Allocate(std::size_t size);
+void Free(void* memory);
 
 // For allocators outside this file (the scripted LocalAlloc): numbers one
 // allocation of the armed thread and says whether it must fail.
