@@ -9,7 +9,9 @@ FileHandle OpenDriveVolume(Platform& platform, wchar_t letter)
     HANDLE opened = platform.CreateFileW(path, GENERIC_READ | GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
-    return FileHandle(platform, opened);
+    // "No volume" is a null handle: the platform's INVALID_HANDLE_VALUE
+    // stays in here.
+    return FileHandle(platform, opened == INVALID_HANDLE_VALUE ? nullptr : opened);
 }
 
 bool IsFloppyDrive(Platform& platform, wchar_t letter)

@@ -9,7 +9,7 @@
 // Only equality matters; the numbers are fixed all the same.
 enum class MediaClass { Floppy = 0, Disk = 1, CdRomOrOther = 2, Unclassified = 3 };
 
-// Opens "\\.\X:" for reading and writing; an empty handle when that fails.
+// Opens "\\.\X:" for reading and writing; a null handle when that fails.
 FileHandle OpenDriveVolume(Platform& platform, wchar_t letter);
 
 // A failed open or geometry request counts as no floppy drive.

@@ -1,6 +1,7 @@
 // One move-only owner for every kind of system resource the program holds.
-// Each kind names its handle type, its "empty" value and how it is released;
-// the owner releases through the platform that handed the resource out.
+// Each kind names its handle type, its "empty" value, which values hold
+// nothing, and how a resource is released; the owner releases through the
+// platform that handed the resource out.
 #pragma once
 
 #include <windows.h>
@@ -35,7 +36,7 @@ public:
     ~Owned() { Reset(); }
 
     Handle Get() const { return handle; }
-    explicit operator bool() const { return handle != Kind::Empty(); }
+    explicit operator bool() const { return Kind::Holds(handle); }
 
     void Reset()
     {
@@ -51,18 +52,22 @@ private:
 struct DeviceInfoSetKind {
     using Handle = HDEVINFO;
     static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    static bool Holds(Handle set) { return set != INVALID_HANDLE_VALUE; }
     static void Release(Platform& platform, Handle set) { platform.SetupDiDestroyDeviceInfoList(set); }
 };
 
 struct FileKind {
     using Handle = HANDLE;
     static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    // A null file handle is never an open one either.
+    static bool Holds(Handle file) { return file != INVALID_HANDLE_VALUE && file != nullptr; }
     static void Release(Platform& platform, Handle file) { platform.CloseHandle(file); }
 };
 
 struct LocalMemoryKind {
     using Handle = HLOCAL;
     static Handle Empty() { return nullptr; }
+    static bool Holds(Handle memory) { return memory != nullptr; }
     static void Release(Platform& platform, Handle memory) { platform.LocalFree(memory); }
 };
 

@@ -7,8 +7,10 @@
 #include <cstdlib>
 
 #include "app/modules.h"
-#include "tests/common/child_process.h"
-#include "tests/ui/scripted_devices.h"
+#include "support/platform/platform.h"
+#include "tests/kit/child_process.h"
+#include "tests/kit/scripted_platform.h"
+#include "ui/resources/resource.h"
 
 namespace {
 
@@ -34,7 +36,7 @@ struct Closer {
         if (dialog == nullptr)
             return;
         KillTimer(nullptr, timer);
-        GetDlgItemTextW(dialog, 1004, count, 16);
+        GetDlgItemTextW(dialog, IDC_DEVICE_COUNT, count, 16);
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     }
     static int RunAppMain(WORD closeWith)
@@ -51,9 +53,10 @@ TEST(AppMain, RunsTheMainDialogAndLeavesModulesAndComAsFound)
 {
     ASSERT_EQ(UINT(sizeof(AppModule)), ProcessAppModule().sizeMarker);
     EXPECT_EQ(&ProcessAppModule(), CurrentAppModule());
-    PresentDevices platform;
-    platform.devices = {{L"One", L"USB\\VID_0001&PID_0002"}, {L"Two", L"ACPI\\PNP0A03"}};
-    ScopedDevicePlatform scope(platform);
+    ScriptedPlatform platform;
+    platform.devices = {PresentDevice(L"One", L"USB\\VID_0001&PID_0002"),
+                        PresentDevice(L"Two", L"ACPI\\PNP0A03")};
+    ScopedPlatform scope(platform);
 
     EXPECT_EQ(IDCANCEL, Closer::RunAppMain(IDCANCEL));
 
@@ -63,9 +66,6 @@ TEST(AppMain, RunsTheMainDialogAndLeavesModulesAndComAsFound)
     EXPECT_EQ(0u, module.sizeMarker);
     EXPECT_TRUE(module.registry == nullptr);
     EXPECT_TRUE(module.windowList == nullptr);
-    // The exit-time run finds the module terminated already.
-    module.TearDownAtExit();
-    EXPECT_EQ(0u, module.sizeMarker);
     // COM was released: this thread starts afresh.
     EXPECT_EQ(S_OK, CoInitialize(nullptr));
     CoUninitialize();

@@ -9,7 +9,7 @@
 #include "app/dialog_host.h"
 #include "app/modules.h"
 #include "hosting_ids.h"
-#include "tests/common/child_process.h"
+#include "tests/kit/child_process.h"
 
 namespace {
 

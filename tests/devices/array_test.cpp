@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "devices/device_entry.h"
-#include "tests/common/child_process.h"
+#include "tests/kit/child_process.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "devices/baseline.h"
-#include "tests/devices/scripted_platform.h"
+#include "support/platform/platform.h"
+#include "tests/kit/scripted_platform.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ TEST(CompareWithBaseline, ReportsConnectedOrRemovedByLength)
         SCOPED_TRACE(c.name);
         ScriptedPlatform platform;
         Present(platform, c.present);
-        ScopedDevicePlatform scope(platform);
+        ScopedPlatform scope(platform);
         DeviceList baseline;
         Fill(baseline, c.baseline);
         DeviceList result;
@@ -80,7 +81,7 @@ TEST(CompareWithBaseline, ReportsConnectedOrRemovedByLength)
             std::wstring origin = c.fromBaseline ? L"was " : L"now ";
             EXPECT_EQ(origin + IdsOf(result)[i], result.At(i).description.Text());
         }
-        EXPECT_TRUE(platform.Balanced());
+        EXPECT_TRUE(platform.NothingLeft());
     }
 }
 
@@ -91,10 +92,10 @@ TEST(CompareWithBaseline, FailedEnumerationGivesEmptyResultAndFalse)
         SCOPED_TRACE(openFails ? "set fails to open" : "walk fails part way");
         ScriptedPlatform platform;
         Present(platform, {L"A", L"X", L"Y"});
-        platform.openFails = openFails;
-        platform.walkFailsAt = 2;
-        platform.walkEndError = ERROR_INVALID_HANDLE;
-        ScopedDevicePlatform scope(platform);
+        if (openFails)
+            platform.FailCalls(L"SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER);
+        platform.BreakWalk(2, ERROR_INVALID_HANDLE);
+        ScopedPlatform scope(platform);
         DeviceList baseline;
         Fill(baseline, {L"A", L"B", L"C"});
         DeviceList result;
@@ -103,7 +104,7 @@ TEST(CompareWithBaseline, FailedEnumerationGivesEmptyResultAndFalse)
         EXPECT_FALSE(CompareWithBaseline(baseline, result));
         EXPECT_EQ(0u, result.Size());
         EXPECT_EQ((Ids{L"A", L"B", L"C"}), IdsOf(baseline));
-        EXPECT_TRUE(platform.Balanced());
+        EXPECT_TRUE(platform.NothingLeft());
     }
 }
 

@@ -1,21 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "devices/enumeration.h"
-#include "tests/devices/scripted_platform.h"
-#include "tests/devices/stdout_capture.h"
+#include "support/platform/device_property.h"
+#include "support/platform/owned.h"
+#include "tests/kit/scripted_platform.h"
+#include "tests/kit/stdout_capture.h"
 
 namespace {
 
-class Enumeration : public testing::Test {
-protected:
-    void TearDown() override { EXPECT_TRUE(platform.Balanced()); }
+using Calls = std::vector<std::wstring>;
 
+class Enumeration : public ScriptedPlatformTest {
+protected:
     void AddDevice(PropertyScript hardwareId, PropertyScript description)
     {
         platform.devices.push_back({std::move(hardwareId), std::move(description)});
     }
 
-    ScriptedPlatform platform;
     DeviceList list;
 };
 
@@ -46,8 +50,13 @@ TEST_F(Enumeration, KeepsDevicesWithAHardwareIdInWalkOrder)
     EXPECT_STREQ(L"ACPI\\PNP0303", list.At(2).hardwareId.Text());
     EXPECT_STREQ(L"Keyboard", list.At(2).description.Text());
 
-    EXPECT_EQ(DWORD(DIGCF_PRESENT | DIGCF_ALLCLASSES), platform.openFlags);
-    EXPECT_EQ((std::vector<DWORD>{0, 1, 2, 3, 4, 5}), platform.walkedIndices);
+    // No class, DIGCF_PRESENT | DIGCF_ALLCLASSES.
+    EXPECT_EQ(Calls{L"SetupDiGetClassDevsW(null, 6)"},
+              platform.CallsNamed({L"SetupDiGetClassDevsW"}));
+    Calls walked;
+    for (int i = 0; i <= 5; ++i)
+        walked.push_back(L"SetupDiEnumDeviceInfo(" + std::to_wstring(i) + L")");
+    EXPECT_EQ(walked, platform.CallsNamed({L"SetupDiEnumDeviceInfo"}));
 }
 
 // Both properties are read for every device, identifier first, each with a
@@ -69,19 +78,21 @@ TEST_F(Enumeration, ReadsEachPropertyBySizeThenData)
     EXPECT_FALSE(idRead.nullBuffer);
     EXPECT_EQ(idSize, idRead.bufferSize);
     EXPECT_EQ(DWORD(SPDRP_DEVICEDESC), descQuery.property);
-    EXPECT_EQ((std::vector<SIZE_T>{2 * idSize, 2 * descSize}), platform.allocationSizes);
+    EXPECT_EQ((Calls{L"LocalAlloc(40, " + std::to_wstring(2 * idSize) + L")",
+                     L"LocalAlloc(40, " + std::to_wstring(2 * descSize) + L")"}),
+              platform.CallsNamed({L"LocalAlloc"}));
 }
 
 TEST_F(Enumeration, EmptiesTheListWhenTheSetFailsToOpen)
 {
     list.Append(DeviceEntry());
-    platform.openFails = true;
+    platform.FailCalls(L"SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER);
     StdoutCapture output;
     EXPECT_FALSE(EnumerateDevices(list, platform));
     EXPECT_EQ(0u, list.Size());
     EXPECT_EQ("", output.Text());
     EXPECT_EQ(0, platform.setsOpened);
-    EXPECT_TRUE(platform.walkedIndices.empty());
+    EXPECT_TRUE(platform.CallsNamed({L"SetupDiEnumDeviceInfo"}).empty());
 }
 
 TEST_F(Enumeration, NoDevicesIsAnEmptySuccess)
@@ -96,8 +107,7 @@ TEST_F(Enumeration, WalkEndingInErrorKeepsPartialListAndReportsIt)
 {
     for (int i = 0; i < 4; ++i)
         AddDevice(TextProperty(L"PCI\\VEN_8086&DEV_100" + std::to_wstring(i)), MissingProperty());
-    platform.walkFailsAt = 2;
-    platform.walkEndError = ERROR_INVALID_HANDLE;
+    platform.BreakWalk(2, ERROR_INVALID_HANDLE);
 
     StdoutCapture output;
     EXPECT_FALSE(EnumerateDevices(list, platform));
@@ -110,8 +120,7 @@ TEST_F(Enumeration, WalkEndingInErrorKeepsPartialListAndReportsIt)
 TEST_F(Enumeration, WalkEndingWithErrorZeroIsANormalEnd)
 {
     AddDevice(TextProperty(L"ACPI\\PNP0A03"), MissingProperty());
-    platform.walkFailsAt = 1;
-    platform.walkEndError = 0;
+    platform.BreakWalk(1, 0);
     StdoutCapture output;
     EXPECT_TRUE(EnumerateDevices(list, platform));
     EXPECT_EQ("", output.Text());
@@ -123,7 +132,7 @@ TEST_F(Enumeration, FailedAllocationLeavesOnlyThatDeviceOut)
     AddDevice(TextProperty(L"USB\\VID_0001&PID_0001"), TextProperty(L"First"));
     AddDevice(TextProperty(L"USB\\VID_0002&PID_0002"), TextProperty(L"Second"));
     AddDevice(TextProperty(L"USB\\VID_0003&PID_0003"), TextProperty(L"Third"));
-    platform.failingAllocation = 2;  // the second device's identifier
+    platform.FailAllocation(3);  // the second device's identifier
 
     EXPECT_TRUE(EnumerateDevices(list, platform));
     EXPECT_EQ(1, platform.allocationFailures);
@@ -138,10 +147,10 @@ TEST_F(Enumeration, ScopedPlatformIsWhatTheDefaultCallUses)
     AddDevice(TextProperty(L"USB\\VID_0001&PID_0002"), TextProperty(L"Scripted"));
     ScriptedPlatform inner;
     {
-        ScopedDevicePlatform outerScope(platform);
-        EXPECT_EQ(&platform, &CurrentDevicePlatform());
+        ScopedPlatform outerScope(platform);
+        EXPECT_EQ(&platform, &CurrentPlatform());
         {
-            ScopedDevicePlatform innerScope(inner);
+            ScopedPlatform innerScope(inner);
             EXPECT_TRUE(EnumerateDevices(list));
             EXPECT_EQ(0u, list.Size());
         }
@@ -149,9 +158,9 @@ TEST_F(Enumeration, ScopedPlatformIsWhatTheDefaultCallUses)
         ASSERT_EQ(1u, list.Size());
         EXPECT_STREQ(L"Scripted", list.At(0).description.Text());
     }
-    EXPECT_EQ(&SystemDevicePlatform(), &CurrentDevicePlatform());
+    EXPECT_EQ(&SystemPlatform(), &CurrentPlatform());
     EXPECT_EQ(1, inner.setsOpened);
-    EXPECT_TRUE(inner.Balanced());
+    EXPECT_TRUE(inner.NothingLeft());
 }
 
 struct ReadCase {
@@ -159,7 +168,7 @@ struct ReadCase {
     PropertyScript script;
     const wchar_t* expected;
     int allocations;
-    int failingAllocation;
+    int failingAllocation;  // from 1; 0 for none
 };
 
 std::vector<BYTE> Bytes(std::initializer_list<BYTE> bytes) { return bytes; }
@@ -170,53 +179,55 @@ TEST(PropertyRead, EveryAnswerSequence)
     std::vector<BYTE> sixChars = TextBytes(L"abcdef");
     std::vector<BYTE> unterminated = {'a', 0, 'b', 0, 'c', 0};
     const ReadCase cases[] = {
-        {"plain text", TextProperty(L"Root hub"), L"Root hub", 1, -1},
-        {"first of a list", MultiTextProperty({L"A1", L"B2"}), L"A1", 1, -1},
-        {"missing", MissingProperty(), L"", 0, -1},
-        {"size query succeeds", {{TRUE, 0, 0, {}}}, L"", 0, -1},
+        {"plain text", TextProperty(L"Root hub"), L"Root hub", 1, 0},
+        {"first of a list", MultiTextProperty({L"A1", L"B2"}), L"A1", 1, 0},
+        {"missing", MissingProperty(), L"", 0, 0},
+        {"size query succeeds", {{TRUE, 0, 0, {}}}, L"", 0, 0},
         {"grows between calls",
          {{FALSE, ERROR_INSUFFICIENT_BUFFER, 4, {}},
           {FALSE, ERROR_INSUFFICIENT_BUFFER, 8, {}},
           {FALSE, ERROR_INSUFFICIENT_BUFFER, 14, {}},
           {TRUE, 0, 14, sixChars}},
-         L"abcdef", 3, -1},
+         L"abcdef", 3, 0},
         {"read fails after the size",
          {{FALSE, ERROR_INSUFFICIENT_BUFFER, 14, {}}, {FALSE, ERROR_INVALID_HANDLE, 0, {}}},
-         L"", 1, -1},
+         L"", 1, 0},
         {"partial data left by a failed read",
          {{FALSE, ERROR_INSUFFICIENT_BUFFER, 14, {}}, {FALSE, ERROR_GEN_FAILURE, 0, sixChars}},
-         L"abcdef", 1, -1},
+         L"abcdef", 1, 0},
         {"data without its terminator",
-         {{FALSE, ERROR_INSUFFICIENT_BUFFER, 6, {}}, {TRUE, 0, 6, unterminated}}, L"abc", 1, -1},
+         {{FALSE, ERROR_INSUFFICIENT_BUFFER, 6, {}}, {TRUE, 0, 6, unterminated}}, L"abc", 1, 0},
         {"odd size", {{FALSE, ERROR_INSUFFICIENT_BUFFER, 1, {}}, {TRUE, 0, 1, Bytes({'z'})}},
-         L"z", 1, -1},
-        {"allocation fails", TextProperty(L"lost"), L"", 0, 0},
+         L"z", 1, 0},
+        {"allocation fails", TextProperty(L"lost"), L"", 0, 1},
         {"allocation fails on the retry",
          {{FALSE, ERROR_INSUFFICIENT_BUFFER, 4, {}},
           {FALSE, ERROR_INSUFFICIENT_BUFFER, 14, {}},
           {TRUE, 0, 14, sixChars}},
-         L"", 1, 1},
+         L"", 1, 2},
         {"insufficient for ever at the same size", {{FALSE, ERROR_INSUFFICIENT_BUFFER, 8, {}}},
-         L"", 1, -1},
-        {"insufficient with no size", {{FALSE, ERROR_INSUFFICIENT_BUFFER, 0, {}}}, L"", 0, -1},
+         L"", 1, 0},
+        {"insufficient with no size", {{FALSE, ERROR_INSUFFICIENT_BUFFER, 0, {}}}, L"", 0, 0},
         {"size beyond any buffer", {{FALSE, ERROR_INSUFFICIENT_BUFFER, 0x80000001u, {}}}, L"", 0,
-         -1},
+         0},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedPlatform platform;
         platform.devices.push_back({c.script, MissingProperty()});
-        platform.failingAllocation = c.failingAllocation;
+        if (c.failingAllocation > 0)
+            platform.FailAllocation(c.failingAllocation);
         {
-            DeviceInfoSet set(platform, platform.GetClassDevs(nullptr, nullptr, nullptr, 0));
+            DeviceInfoSet set(platform,
+                              platform.SetupDiGetClassDevsW(nullptr, nullptr, nullptr, 0));
             SP_DEVINFO_DATA device = {};
             device.cbSize = sizeof(device);
-            ASSERT_TRUE(platform.EnumDeviceInfo(set.Handle(), 0, &device));
-            CString text = ReadDeviceProperty(platform, set.Handle(), device, SPDRP_HARDWAREID);
+            ASSERT_TRUE(platform.SetupDiEnumDeviceInfo(set.Get(), 0, &device));
+            CString text = ReadDeviceProperty(platform, set.Get(), device, SPDRP_HARDWAREID);
             EXPECT_STREQ(c.expected, text.Text());
         }
         EXPECT_EQ(c.allocations, platform.buffersAllocated);
-        EXPECT_TRUE(platform.Balanced());
+        EXPECT_TRUE(platform.NothingLeft());
     }
 }
 

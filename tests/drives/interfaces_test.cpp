@@ -10,10 +10,6 @@ namespace {
 
 using InterfacesTest = ScriptedDrivesTest;
 
-const wchar_t kUsbDisk[] =
-    L"\\\\?\\usbstor#disk&ven_acme&prod_stick&rev_1.00#0001#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
-const wchar_t kIdeDisk[] =
-    L"\\\\?\\ide#diskacme_ssd#5&1&0&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 const wchar_t kScsiDisk[] =
     L"\\\\?\\scsi#disk&ven_acme&prod_storage#4&2&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 
@@ -60,22 +56,22 @@ TEST_F(InterfacesTest, ClassChoiceFollowsDriveType)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
-        ScriptedStorage s;
+        ScriptedPlatform s;
         s.drives[L'H'].type = c.type;
         s.drives[L'H'].mediaType = c.media;
         EXPECT_EQ(std::wstring(c.expected), Text(SelectInterfaceClass(s, L'H')));
-        s.ExpectNothingLeft();
+        EXPECT_TRUE(s.NothingLeft());
     }
 }
 
 TEST_F(InterfacesTest, EntriesCarryWhatThePlatformGave)
 {
-    storage.interfaces[kDiskClass] = {
+    platform.interfaces[kDiskClass] = {
         StorageInterface(kUsbDisk, 2, {L"usbstor\\diskacme_stick___1.00", L"usbstor\\diskacme"}),
         StorageInterface(kIdeDisk, 0, {L"IDE\\DiskAcme_SSD"}),
     };
     StorageInterfaceList list;
-    ASSERT_TRUE(EnumerateStorageInterfaces(storage, kDiskClass, list));
+    ASSERT_TRUE(EnumerateStorageInterfaces(platform, kDiskClass, list));
     ASSERT_EQ(2u, list.Size());
 
     const StorageInterfaceEntry& usb = list.At(0);
@@ -93,16 +89,18 @@ TEST_F(InterfacesTest, EntriesCarryWhatThePlatformGave)
 
     // Present interfaces of the class are asked for, and the set released.
     EXPECT_EQ(std::vector<std::wstring>{L"SetupDiGetClassDevsW({53F56307-B6BF-11D0-94F2-00A0C91EFB8B}, 12)"},
-              storage.CallsNamed({L"SetupDiGetClassDevsW"}));
-    EXPECT_EQ(1, storage.setsDestroyed);
+              platform.CallsNamed({L"SetupDiGetClassDevsW"}));
+    EXPECT_EQ(1, platform.setsDestroyed);
 
     // The property buffer is twice the reported size; the call is told the
     // reported size itself.
     DWORD reported = DWORD((wcslen(L"usbstor\\diskacme_stick___1.00") + 1 +
                             wcslen(L"usbstor\\diskacme") + 1 + 1) * sizeof(wchar_t));
-    auto first = std::find(storage.calls.begin(), storage.calls.end(),
-                           L"SetupDiGetDeviceRegistryPropertyW(1, 1, 0)");
-    ASSERT_NE(storage.calls.end(), first);
+    std::vector<std::wstring> calls = platform.CallsNamed(
+        {L"SetupDiGetDeviceRegistryPropertyW", L"LocalAlloc", L"LocalFree"});
+    auto first =
+        std::find(calls.begin(), calls.end(), L"SetupDiGetDeviceRegistryPropertyW(1, 1, 0)");
+    ASSERT_LE(4, calls.end() - first);
     std::vector<std::wstring> protocol(first, first + 4);
     std::vector<std::wstring> expected = {
         L"SetupDiGetDeviceRegistryPropertyW(1, 1, 0)",
@@ -115,39 +113,39 @@ TEST_F(InterfacesTest, EntriesCarryWhatThePlatformGave)
 
 TEST_F(InterfacesTest, ClassTextThatDoesNotConvert)
 {
-    storage.interfaces[kDiskClass] = {StorageInterface(kUsbDisk, 2, {L"USBSTOR\\DISK"})};
+    platform.interfaces[kDiskClass] = {StorageInterface(kUsbDisk, 2, {L"USBSTOR\\DISK"})};
     StorageInterfaceList list;
     list.Append(StorageInterfaceEntry());  // cleared even when the walk never starts
-    EXPECT_FALSE(EnumerateStorageInterfaces(storage, L"{53f56307-b6bf-11d0-94f2}", list));
+    EXPECT_FALSE(EnumerateStorageInterfaces(platform, L"{53f56307-b6bf-11d0-94f2}", list));
     EXPECT_EQ(0u, list.Size());
-    EXPECT_FALSE(EnumerateStorageInterfaces(storage, L"", list));
-    EXPECT_EQ(0, storage.setsCreated);
+    EXPECT_FALSE(EnumerateStorageInterfaces(platform, L"", list));
+    EXPECT_EQ(0, platform.setsOpened);
 
     StorageInterfaceEntry found;
     found.hardwareId = L"UNTOUCHED";
-    EXPECT_FALSE(FindStorageInterface(storage, L"disk", 2, MediaClass::Disk, found));
+    EXPECT_FALSE(FindStorageInterface(platform, L"disk", 2, MediaClass::Disk, found));
     EXPECT_EQ(L"UNTOUCHED", Text(found.hardwareId));
 }
 
 TEST_F(InterfacesTest, NoSetCanBeHad)
 {
-    storage.classDevsFails = true;
+    platform.FailCalls(L"SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER);
     StorageInterfaceList list;
-    EXPECT_FALSE(EnumerateStorageInterfaces(storage, kDiskClass, list));
+    EXPECT_FALSE(EnumerateStorageInterfaces(platform, kDiskClass, list));
     EXPECT_EQ(0u, list.Size());
-    EXPECT_TRUE(storage.CallsNamed({L"SetupDiEnumDeviceInterfaces"}).empty());
-    EXPECT_TRUE(storage.CallsNamed({L"SetupDiDestroyDeviceInfoList"}).empty());
+    EXPECT_TRUE(platform.CallsNamed({L"SetupDiEnumDeviceInterfaces"}).empty());
+    EXPECT_TRUE(platform.CallsNamed({L"SetupDiDestroyDeviceInfoList"}).empty());
 }
 
 TEST_F(InterfacesTest, NoInterfacesAtAll)
 {
     StorageInterfaceList list;
-    EXPECT_TRUE(EnumerateStorageInterfaces(storage, kVolumeClass, list));
+    EXPECT_TRUE(EnumerateStorageInterfaces(platform, kVolumeClass, list));
     EXPECT_EQ(0u, list.Size());
     StorageInterfaceEntry found;
-    EXPECT_FALSE(FindStorageInterface(storage, kVolumeClass, 0, MediaClass::Disk, found));
+    EXPECT_FALSE(FindStorageInterface(platform, kVolumeClass, 0, MediaClass::Disk, found));
     EXPECT_TRUE(found.devicePath.IsEmpty());
-    EXPECT_EQ(2, storage.setsDestroyed);
+    EXPECT_EQ(2, platform.setsDestroyed);
 }
 
 TEST_F(InterfacesTest, WalkEndingEarlyKeepsWhatWasGathered)
@@ -166,7 +164,7 @@ TEST_F(InterfacesTest, WalkEndingEarlyKeepsWhatWasGathered)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedStorage s;
+        ScriptedPlatform s;
         auto& interfaces = s.interfaces[kDiskClass];
         interfaces = {StorageInterface(kIdeDisk, 0, {L"IDE\\A"}),
                       StorageInterface(kUsbDisk, 1, {L"USBSTOR\\B"}),
@@ -186,18 +184,18 @@ TEST_F(InterfacesTest, WalkEndingEarlyKeepsWhatWasGathered)
         StorageInterfaceEntry found;
         EXPECT_FALSE(FindStorageInterface(s, kDiskClass, 1, MediaClass::Disk, found));
         EXPECT_TRUE(FindStorageInterface(s, kDiskClass, 0, MediaClass::Unclassified, found));
-        s.ExpectNothingLeft();
+        EXPECT_TRUE(s.NothingLeft());
     }
 }
 
 TEST_F(InterfacesTest, EnumerationErrorSkipsOnlyThatIndex)
 {
-    storage.interfaces[kDiskClass] = {StorageInterface(kIdeDisk, 0, {L"IDE\\A"}),
+    platform.interfaces[kDiskClass] = {StorageInterface(kIdeDisk, 0, {L"IDE\\A"}),
                                       StorageInterface(kUsbDisk, 1, {L"USBSTOR\\B"}),
                                       StorageInterface(kScsiDisk, 2, {L"SCSI\\C"})};
-    storage.interfaces[kDiskClass][1].enumError = ERROR_INVALID_DATA;
+    platform.interfaces[kDiskClass][1].enumError = ERROR_INVALID_DATA;
     StorageInterfaceList list;
-    EXPECT_TRUE(EnumerateStorageInterfaces(storage, kDiskClass, list));
+    EXPECT_TRUE(EnumerateStorageInterfaces(platform, kDiskClass, list));
     ASSERT_EQ(2u, list.Size());
     EXPECT_EQ(L"IDE\\A", Text(list.At(0).hardwareId));
     EXPECT_EQ(L"SCSI\\C", Text(list.At(1).hardwareId));
@@ -206,12 +204,12 @@ TEST_F(InterfacesTest, EnumerationErrorSkipsOnlyThatIndex)
 
 TEST_F(InterfacesTest, MissingOrUnreadableHardwareIdLeavesItEmpty)
 {
-    storage.interfaces[kDiskClass] = {StorageInterface(kIdeDisk, 0),
+    platform.interfaces[kDiskClass] = {StorageInterface(kIdeDisk, 0),
                                       StorageInterface(kUsbDisk, 1, {L"USBSTOR\\B"}),
                                       StorageInterface(kScsiDisk, 2, {L"scsi\\c"})};
-    storage.interfaces[kDiskClass][1].propertyAllocFails = true;
+    platform.interfaces[kDiskClass][1].propertyAllocFails = true;
     StorageInterfaceList list;
-    EXPECT_TRUE(EnumerateStorageInterfaces(storage, kDiskClass, list));
+    EXPECT_TRUE(EnumerateStorageInterfaces(platform, kDiskClass, list));
     ASSERT_EQ(3u, list.Size());
     EXPECT_TRUE(list.At(0).hardwareId.IsEmpty());
     EXPECT_EQ(std::wstring(kIdeDisk), Text(list.At(0).devicePath));
@@ -220,7 +218,7 @@ TEST_F(InterfacesTest, MissingOrUnreadableHardwareIdLeavesItEmpty)
     EXPECT_EQ(L"SCSI\\C", Text(list.At(2).hardwareId));
     // A failed allocation ends that read: the platform is not asked again.
     std::vector<std::wstring> second;
-    for (const std::wstring& call : storage.CallsNamed({L"SetupDiGetDeviceRegistryPropertyW"}))
+    for (const std::wstring& call : platform.CallsNamed({L"SetupDiGetDeviceRegistryPropertyW"}))
         if (call.find(L"(2, ") != std::wstring::npos)
             second.push_back(call);
     EXPECT_EQ(std::vector<std::wstring>{L"SetupDiGetDeviceRegistryPropertyW(2, 1, 0)"}, second);
@@ -228,7 +226,7 @@ TEST_F(InterfacesTest, MissingOrUnreadableHardwareIdLeavesItEmpty)
 
 TEST_F(InterfacesTest, FindTakesFirstInterfaceWithSameNumberAndClass)
 {
-    auto& interfaces = storage.interfaces[kDiskClass];
+    auto& interfaces = platform.interfaces[kDiskClass];
     interfaces = {
         StorageInterface(L"\\\\?\\usbstor#unreachable", 3, {L"USBSTOR\\UNREACHABLE"}),
         StorageInterface(L"\\\\?\\usbstor#silent", 3, {L"USBSTOR\\SILENT"}),
@@ -241,7 +239,7 @@ TEST_F(InterfacesTest, FindTakesFirstInterfaceWithSameNumberAndClass)
     interfaces[1].numberAnswers = false;
 
     StorageInterfaceEntry found;
-    ASSERT_TRUE(FindStorageInterface(storage, kDiskClass, 3, MediaClass::Disk, found));
+    ASSERT_TRUE(FindStorageInterface(platform, kDiskClass, 3, MediaClass::Disk, found));
     EXPECT_EQ(L"USBSTOR\\FIRST", Text(found.hardwareId));
     EXPECT_EQ(L"\\\\?\\usbstor#first", Text(found.devicePath));
     EXPECT_EQ(0x104u, found.devInst);
@@ -259,13 +257,13 @@ TEST_F(InterfacesTest, FindTakesFirstInterfaceWithSameNumberAndClass)
                   L"CreateFileW(\\\\?\\usbstor#first, 0, 3, 3, 0)",
                   L"CloseHandle(\\\\?\\usbstor#first)",
               }),
-              storage.CallsNamed({L"CreateFileW", L"CloseHandle"}));
+              platform.CallsNamed({L"CreateFileW", L"CloseHandle"}));
 
     // With no match the caller's entry stays as it was.
     StorageInterfaceEntry untouched;
     untouched.devicePath = L"kept";
     untouched.devInst = 77;
-    EXPECT_FALSE(FindStorageInterface(storage, kDiskClass, 3, MediaClass::Floppy, untouched));
+    EXPECT_FALSE(FindStorageInterface(platform, kDiskClass, 3, MediaClass::Floppy, untouched));
     EXPECT_EQ(L"kept", Text(untouched.devicePath));
     EXPECT_EQ(77u, untouched.devInst);
 }

@@ -8,12 +8,7 @@ namespace {
 
 using LookupTest = ScriptedDrivesTest;
 
-const wchar_t kUsbDisk[] =
-    L"\\\\?\\usbstor#disk&ven_acme&prod_stick&rev_1.00#0001#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
-const wchar_t kIdeDisk[] =
-    L"\\\\?\\ide#diskacme_ssd#5&1&0&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
-
-void AddRemovableUsbDisk(ScriptedStorage& s)
+void AddRemovableUsbDisk(ScriptedPlatform& s)
 {
     ScriptedDrive& e = s.drives[L'e'];
     e.type = DRIVE_REMOVABLE;
@@ -31,9 +26,9 @@ void AddRemovableUsbDisk(ScriptedStorage& s)
 
 TEST_F(LookupTest, RemovableUsbDiskGivesItsFirstHardwareIdUpperCased)
 {
-    AddRemovableUsbDisk(storage);
+    AddRemovableUsbDisk(platform);
     CString id = L"previous";
-    ASSERT_TRUE(LookupDriveHardwareId(storage, L'e', id));
+    ASSERT_TRUE(LookupDriveHardwareId(platform, L'e', id));
     EXPECT_EQ(L"USBSTOR\\DISKACME_STICK___1.00", Text(id));
 
     const std::wstring usb = std::wstring(kUsbDisk);
@@ -61,17 +56,17 @@ TEST_F(LookupTest, RemovableUsbDiskGivesItsFirstHardwareIdUpperCased)
         L"DeviceIoControl(" + usb + L", 2d1080, 12)",
         L"CloseHandle(" + usb + L")",
     };
-    EXPECT_EQ(expected, storage.CallsNamed({L"CreateFileW", L"DeviceIoControl", L"CloseHandle",
-                                            L"GetDriveTypeW", L"CLSIDFromString",
-                                            L"SetupDiGetClassDevsW"}));
+    EXPECT_EQ(expected, platform.CallsNamed({L"CreateFileW", L"DeviceIoControl", L"CloseHandle",
+                                             L"GetDriveTypeW", L"CLSIDFromString",
+                                             L"SetupDiGetClassDevsW"}));
 
     // Nothing survives a lookup: the second one asks everything again.
-    std::vector<std::wstring> first = storage.calls;
-    storage.calls.clear();
+    std::vector<std::wstring> first = platform.calls;
+    platform.calls.clear();
     CString again;
-    ASSERT_TRUE(LookupDriveHardwareId(storage, L'e', again));
+    ASSERT_TRUE(LookupDriveHardwareId(platform, L'e', again));
     EXPECT_EQ(Text(id), Text(again));
-    EXPECT_EQ(first, storage.calls);
+    EXPECT_EQ(first, platform.calls);
 }
 
 TEST_F(LookupTest, VolumeInterfacesServeFloppyAndCdRomDrives)
@@ -91,7 +86,7 @@ TEST_F(LookupTest, VolumeInterfacesServeFloppyAndCdRomDrives)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedStorage s;
+        ScriptedPlatform s;
         s.drives[L'A'] = c.drive;
         // Same number everywhere: only the class tells the volumes apart.
         s.interfaces[kVolumeClass] = {
@@ -106,27 +101,27 @@ TEST_F(LookupTest, VolumeInterfacesServeFloppyAndCdRomDrives)
         EXPECT_EQ(std::wstring(c.id), Text(id));
         EXPECT_EQ(std::vector<std::wstring>{L"CLSIDFromString({53f5630d-b6bf-11d0-94f2-00a0c91efb8b})"},
                   s.CallsNamed({L"CLSIDFromString"}));
-        s.ExpectNothingLeft();
+        EXPECT_TRUE(s.NothingLeft());
     }
 }
 
 TEST_F(LookupTest, FixedDiskWhosePathHoldsNoWordHasNoMatch)
 {
-    storage.drives[L'C'].deviceNumber = 0;
-    storage.interfaces[kDiskClass] = {StorageInterface(kIdeDisk, 0, {L"IDE\\DISKACME_SSD"})};
+    platform.drives[L'C'].deviceNumber = 0;
+    platform.interfaces[kDiskClass] = {StorageInterface(kIdeDisk, 0, {L"IDE\\DISKACME_SSD"})};
     CString id = L"untouched";
-    EXPECT_FALSE(LookupDriveHardwareId(storage, L'C', id));
+    EXPECT_FALSE(LookupDriveHardwareId(platform, L'C', id));
     EXPECT_EQ(L"untouched", Text(id));
     // The interface was asked and answered with the same number all the same.
-    EXPECT_EQ(2u, storage.CallsNamed({L"DeviceIoControl"}).size());
+    EXPECT_EQ(2u, platform.CallsNamed({L"DeviceIoControl"}).size());
 }
 
 TEST_F(LookupTest, MatchWithoutHardwareIdGivesTrueAndEmpty)
 {
-    AddRemovableUsbDisk(storage);
-    storage.interfaces[kDiskClass][1].hardwareIds.clear();
+    AddRemovableUsbDisk(platform);
+    platform.interfaces[kDiskClass][1].hardwareIds.clear();
     CString id = L"previous";
-    EXPECT_TRUE(LookupDriveHardwareId(storage, L'e', id));
+    EXPECT_TRUE(LookupDriveHardwareId(platform, L'e', id));
     EXPECT_TRUE(id.IsEmpty());
 }
 
@@ -145,7 +140,7 @@ TEST_F(LookupTest, VolumePathThatDoesNotAnswerStopsAtOnce)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedStorage s;
+        ScriptedPlatform s;
         AddRemovableUsbDisk(s);
         s.drives[L'e'].interfacePathOpens = false;
         s.drives[L'E'] = s.drives[L'e'];
@@ -158,20 +153,20 @@ TEST_F(LookupTest, VolumePathThatDoesNotAnswerStopsAtOnce)
         std::vector<std::wstring> calls = s.CallsNamed({L"CreateFileW", L"GetDriveTypeW"});
         ASSERT_EQ(1u, calls.size());
         EXPECT_EQ(L"CreateFileW(" + std::wstring(c.path) + L", 0, 3, 3, 0)", calls[0]);
-        s.ExpectNothingLeft();
+        EXPECT_TRUE(s.NothingLeft());
     }
 }
 
 TEST_F(LookupTest, CommandFormUsesThePlatformInScope)
 {
-    AddRemovableUsbDisk(storage);
+    AddRemovableUsbDisk(platform);
     CString id;
     {
-        ScopedStoragePlatform scripted(storage);
+        ScopedPlatform scripted(platform);
         EXPECT_TRUE(LookupDriveHardwareId(L'e', id));
     }
     EXPECT_EQ(L"USBSTOR\\DISKACME_STICK___1.00", Text(id));
-    EXPECT_EQ(&RealStoragePlatform(), &CurrentStoragePlatform());
+    EXPECT_EQ(&SystemPlatform(), &CurrentPlatform());
 }
 
 }  // namespace

@@ -4,100 +4,14 @@
 #include "drives/interfaces.h"
 #include "drives/lookup.h"
 #include "drives/volume.h"
+#include "support/platform/owned.h"
+#include "tests/kit/scripted_platform.h"
 
 namespace {
 
-// Passes every call to the real platform and counts what was obtained and
-// released, so the real path can be checked for leaks too.
-class CountingPlatform : public StoragePlatform {
-public:
-    int opened = 0, closed = 0, sets = 0, destroyed = 0, allocated = 0, freed = 0;
-
-    HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD shareMode,
-                       SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
-                       HANDLE templateFile) override
-    {
-        HANDLE h = real.CreateFileW(path, access, shareMode, security, disposition, flags,
-                                    templateFile);
-        opened += h != INVALID_HANDLE_VALUE;
-        return h;
-    }
-    BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
-                         DWORD outSize, DWORD* returned, OVERLAPPED* overlapped) override
-    {
-        return real.DeviceIoControl(device, code, in, inSize, out, outSize, returned,
-                                    overlapped);
-    }
-    BOOL CloseHandle(HANDLE handle) override
-    {
-        ++closed;
-        return real.CloseHandle(handle);
-    }
-    UINT GetDriveTypeW(const wchar_t* rootPath) override { return real.GetDriveTypeW(rootPath); }
-    HRESULT CLSIDFromString(wchar_t* text, CLSID* clsid) override
-    {
-        return real.CLSIDFromString(text, clsid);
-    }
-    HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, const wchar_t* enumerator,
-                                  HWND parent, DWORD flags) override
-    {
-        HDEVINFO set = real.SetupDiGetClassDevsW(classGuid, enumerator, parent, flags);
-        sets += set != INVALID_HANDLE_VALUE;
-        return set;
-    }
-    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* device,
-                                     const GUID* interfaceClass, DWORD index,
-                                     SP_DEVICE_INTERFACE_DATA* data) override
-    {
-        return real.SetupDiEnumDeviceInterfaces(set, device, interfaceClass, index, data);
-    }
-    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
-                                          SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail,
-                                          DWORD detailSize, DWORD* requiredSize,
-                                          SP_DEVINFO_DATA* device) override
-    {
-        return real.SetupDiGetDeviceInterfaceDetailW(set, data, detail, detailSize,
-                                                     requiredSize, device);
-    }
-    BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device,
-                                           DWORD property, DWORD* valueType, BYTE* buffer,
-                                           DWORD bufferSize, DWORD* requiredSize) override
-    {
-        return real.SetupDiGetDeviceRegistryPropertyW(set, device, property, valueType,
-                                                      buffer, bufferSize, requiredSize);
-    }
-    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override
-    {
-        ++destroyed;
-        return real.SetupDiDestroyDeviceInfoList(set);
-    }
-    HLOCAL LocalAlloc(UINT flags, SIZE_T size) override
-    {
-        HLOCAL memory = real.LocalAlloc(flags, size);
-        allocated += memory != nullptr;
-        return memory;
-    }
-    HLOCAL LocalFree(HLOCAL memory) override
-    {
-        ++freed;
-        return real.LocalFree(memory);
-    }
-    DWORD GetLastError() override { return real.GetLastError(); }
-
-    void ExpectBalanced() const
-    {
-        EXPECT_EQ(opened, closed);
-        EXPECT_EQ(sets, destroyed);
-        EXPECT_EQ(allocated, freed);
-    }
-
-private:
-    StoragePlatform& real = RealStoragePlatform();
-};
-
 TEST(RealStorage, SystemDriveHasADeviceNumber)
 {
-    CountingPlatform platform;
+    ScriptedPlatform platform(SystemPlatform());
     EXPECT_EQ(UINT(DRIVE_FIXED), platform.GetDriveTypeW(L"C:\\"));
     EXPECT_EQ(MediaClass::Disk, GetDriveMediaClass(platform, L'C'));
 
@@ -108,13 +22,13 @@ TEST(RealStorage, SystemDriveHasADeviceNumber)
         EXPECT_TRUE(QueryStorageDeviceNumber(platform, path, number));
         EXPECT_NE(0xdeadbeefu, number);
     }
-    EXPECT_GE(platform.opened, 2);
-    platform.ExpectBalanced();
+    EXPECT_GE(platform.handlesOpened, 2);
+    EXPECT_TRUE(platform.NothingLeft());
 }
 
 TEST(RealStorage, PathThatNamesNoDriveFails)
 {
-    CountingPlatform platform;
+    ScriptedPlatform platform(SystemPlatform());
     DWORD number = 0x12345678;
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(QueryStorageDeviceNumber(platform, L"\\\\?\\", number));
@@ -126,12 +40,12 @@ TEST(RealStorage, PathThatNamesNoDriveFails)
                                     OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(INVALID_HANDLE_VALUE, h);
     EXPECT_NE(0xdeadbeefu, platform.GetLastError());
-    platform.ExpectBalanced();
+    EXPECT_TRUE(platform.NothingLeft());
 }
 
 TEST(RealStorage, ClassTextConversion)
 {
-    CountingPlatform platform;
+    ScriptedPlatform platform(SystemPlatform());
     wchar_t disk[] = L"{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
     GUID guid = {};
     EXPECT_EQ(S_OK, platform.CLSIDFromString(disk, &guid));
@@ -141,13 +55,13 @@ TEST(RealStorage, ClassTextConversion)
 
     StorageInterfaceList list;
     EXPECT_FALSE(EnumerateStorageInterfaces(platform, L"{53f56307-b6bf-11d0}", list));
-    EXPECT_EQ(0, platform.sets);
+    EXPECT_EQ(0, platform.setsOpened);
 }
 
 // Wine lists no disk or volume interfaces: the walk ends at once.
 TEST(RealStorage, InterfaceWalkEndsWithoutMatch)
 {
-    CountingPlatform platform;
+    ScriptedPlatform platform(SystemPlatform());
     DWORD number = 0;
     ASSERT_TRUE(QueryStorageDeviceNumber(platform, L"\\\\?\\C:", number));
     for (const wchar_t* text : {kDiskInterfaceClass, kVolumeInterfaceClass}) {
@@ -157,7 +71,7 @@ TEST(RealStorage, InterfaceWalkEndsWithoutMatch)
         GUID guid = {};
         ASSERT_EQ(S_OK, platform.CLSIDFromString(writable, &guid));
         {
-            StorageDeviceSet set(platform, platform.SetupDiGetClassDevsW(
+            DeviceInfoSet set(platform, platform.SetupDiGetClassDevsW(
                                             &guid, nullptr, nullptr,
                                             DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
             ASSERT_TRUE(set);
@@ -177,19 +91,18 @@ TEST(RealStorage, InterfaceWalkEndsWithoutMatch)
             EXPECT_FALSE(FindStorageInterface(platform, text, number, media, found));
         EXPECT_EQ(std::wstring(L"untouched"), std::wstring(found.hardwareId.Text()));
     }
-    EXPECT_EQ(8, platform.destroyed);
-    platform.ExpectBalanced();
+    EXPECT_TRUE(platform.NothingLeft());
 }
 
 TEST(RealStorage, LookupOfTheSystemDriveFindsNothing)
 {
-    CountingPlatform platform;
+    ScriptedPlatform platform(SystemPlatform());
     CString id = L"untouched";
     EXPECT_FALSE(LookupDriveHardwareId(platform, L'C', id));
     EXPECT_EQ(std::wstring(L"untouched"), std::wstring(id.Text()));
-    EXPECT_GE(platform.opened, 1);
-    EXPECT_EQ(1, platform.sets);
-    platform.ExpectBalanced();
+    EXPECT_GE(platform.handlesOpened, 1);
+    EXPECT_EQ(1, platform.setsOpened);
+    EXPECT_TRUE(platform.NothingLeft());
 
     // The command's own form runs on the real platform.
     EXPECT_FALSE(LookupDriveHardwareId(L'C', id));

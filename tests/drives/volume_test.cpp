@@ -35,7 +35,7 @@ TEST_F(VolumeTest, MediaClassFollowsDriveTypeAndFloppyTest)
     };
     for (const MediaCase& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedStorage s;
+        ScriptedPlatform s;
         ScriptedDrive& d = s.drives[L'E'];
         d.type = c.type;
         d.volumeOpens = c.volumeOpens;
@@ -46,45 +46,45 @@ TEST_F(VolumeTest, MediaClassFollowsDriveTypeAndFloppyTest)
         // Only a removable drive is ever opened.
         bool opens = c.type == DRIVE_REMOVABLE;
         EXPECT_EQ(opens, !s.CallsNamed({L"CreateFileW"}).empty());
-        s.ExpectNothingLeft();
+        EXPECT_TRUE(s.NothingLeft());
     }
 }
 
 TEST_F(VolumeTest, FloppyTestUsesTheLetterAsTyped)
 {
-    storage.drives[L'e'] = {DRIVE_REMOVABLE, true, true, F3_1Pt44_512};
-    EXPECT_EQ(MediaClass::Floppy, GetDriveMediaClass(storage, L'e'));
+    platform.drives[L'e'] = {DRIVE_REMOVABLE, true, true, F3_1Pt44_512};
+    EXPECT_EQ(MediaClass::Floppy, GetDriveMediaClass(platform, L'e'));
     std::vector<std::wstring> expected = {
         L"GetDriveTypeW(e:\\)",
         L"CreateFileW(\\\\.\\e:, c0000000, 3, 3, 20000000)",
         L"DeviceIoControl(\\\\.\\e:, 70000, 24)",
         L"CloseHandle(\\\\.\\e:)",
     };
-    EXPECT_EQ(expected, storage.calls);
+    EXPECT_EQ(expected, platform.calls);
 
     // An upper-case letter names another drive here: nothing is folded.
-    storage.calls.clear();
-    EXPECT_EQ(MediaClass::CdRomOrOther, GetDriveMediaClass(storage, L'E'));
-    EXPECT_EQ(std::vector<std::wstring>{L"GetDriveTypeW(E:\\)"}, storage.calls);
+    platform.calls.clear();
+    EXPECT_EQ(MediaClass::CdRomOrOther, GetDriveMediaClass(platform, L'E'));
+    EXPECT_EQ(std::vector<std::wstring>{L"GetDriveTypeW(E:\\)"}, platform.calls);
 }
 
 TEST_F(VolumeTest, OpenDriveVolumeGivesNullNotInvalidHandle)
 {
-    storage.drives[L'F'].volumeOpens = false;
-    StorageHandle volume = OpenDriveVolume(storage, L'F');
+    platform.drives[L'F'].volumeOpens = false;
+    FileHandle volume = OpenDriveVolume(platform, L'F');
     EXPECT_EQ(nullptr, volume.Get());
-    EXPECT_FALSE(IsFloppyDrive(storage, L'F'));
-    EXPECT_TRUE(storage.CallsNamed({L"DeviceIoControl", L"CloseHandle"}).empty());
+    EXPECT_FALSE(IsFloppyDrive(platform, L'F'));
+    EXPECT_TRUE(platform.CallsNamed({L"DeviceIoControl", L"CloseHandle"}).empty());
 
-    storage.drives[L'F'].volumeOpens = true;
+    platform.drives[L'F'].volumeOpens = true;
     {
-        StorageHandle opened = OpenDriveVolume(storage, L'F');
+        FileHandle opened = OpenDriveVolume(platform, L'F');
         EXPECT_NE(nullptr, opened.Get());
-        StorageHandle moved = std::move(opened);
-        EXPECT_EQ(nullptr, opened.Get());
-        EXPECT_EQ(1, storage.handlesOpened - storage.handlesClosed);
+        FileHandle moved = std::move(opened);
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(1, platform.handlesOpened - platform.handlesClosed);
     }
-    EXPECT_EQ(storage.handlesOpened, storage.handlesClosed);
+    EXPECT_EQ(platform.handlesOpened, platform.handlesClosed);
 }
 
 struct NumberCase {
@@ -103,7 +103,7 @@ TEST_F(VolumeTest, DeviceNumberQuery)
     };
     for (const NumberCase& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedStorage s;
+        ScriptedPlatform s;
         ScriptedDrive& d = s.drives[L'g'];
         d.interfacePathOpens = c.opens;
         d.numberAnswers = c.answers;
@@ -118,7 +118,7 @@ TEST_F(VolumeTest, DeviceNumberQuery)
             expected.push_back(L"CloseHandle(\\\\?\\g:)");
         }
         EXPECT_EQ(expected, s.calls);
-        s.ExpectNothingLeft();
+        EXPECT_TRUE(s.NothingLeft());
     }
 }
 

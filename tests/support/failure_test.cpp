@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/failure.h"
-#include "tests/common/child_process.h"
+#include "tests/kit/child_process.h"
 
 TEST(RaiseFailure, EndsTheProcessWithTheCodeOfTheFailure)
 {

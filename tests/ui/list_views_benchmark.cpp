@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "dialog_fixture.h"
 #include "devices/enumeration.h"
-#include "scripted_devices.h"
+#include "tests/kit/dialog_fixture.h"
+#include "tests/kit/scripted_platform.h"
 
 namespace {
 
@@ -24,15 +24,17 @@ double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to)
 
 void Measure(int devices)
 {
-    PresentDevices platform;
-    ScopedDevicePlatform scope(platform);
-    platform.openFails = true;  // an empty baseline
+    ScriptedPlatform platform;
+    platform.logCalls = false;
+    ScopedPlatform scope(platform);
+    // An empty baseline.
+    platform.FailCalls(L"SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER);
     DrivenMainDialog dialog([&](DrivenMainDialog& d) {
-        platform.openFails = false;
+        platform.StopFailing(L"SetupDiGetClassDevsW");
         for (int i = 0; i < devices; ++i) {
             wchar_t id[64];
             swprintf(id, 64, L"USB\\VID_%04X&PID_%04X\\%08d", i & 0xFFFF, (i * 7) & 0xFFFF, i);
-            platform.devices.push_back({L"USB 输入设备 with a longer description", id});
+            platform.devices.push_back(PresentDevice(L"USB 输入设备 with a longer description", id));
         }
         LARGE_INTEGER start, built, refreshed;
         QueryPerformanceCounter(&start);

@@ -9,53 +9,33 @@
 #include <string>
 #include <vector>
 
-#include "dialog_fixture.h"
-#include "scripted_devices.h"
+#include "tests/kit/dialog_fixture.h"
+#include "tests/kit/expected_blocks.h"
+#include "tests/kit/scripted_platform.h"
 
 namespace {
 
-// What one device should look like in a list.
-struct Shown {
-    std::wstring description;
-    std::wstring vidPid;
-    std::wstring hardwareId;
-};
+// Each device as the platform gives it, and as the lists must show it.
+const ScriptedDevice kReceiver =
+    PresentDevice(L"USB Receiver", L"USB\\VID_046D&PID_C52B&REV_1200");
+const ExpectedDevice kReceiverShown = {L"USB Receiver", L"USB\\VID_046D&PID_C52B&REV_1200"};
+const ScriptedDevice kNoName = PresentDevice(L"", L"usb\\vid_0bda&pid_8153");
+const ExpectedDevice kNoNameShown = {L"", L"USB\\VID_0BDA&PID_8153"};
+const ScriptedDevice kAdapter = PresentDevice(L"PCI 网络适配器", L"PCI\\VEN_8086&DEV_100E");
+const ExpectedDevice kAdapterShown = {L"PCI 网络适配器", L"PCI\\VEN_8086&DEV_100E"};
+const ScriptedDevice kNoId = PresentDevice(L"Without an id", L"");
+const ScriptedDevice kStick = PresentDevice(L"USB Mass Storage", L"USB\\VID_0781&PID_5567");
+const ExpectedDevice kStickShown = {L"USB Mass Storage", L"USB\\VID_0781&PID_5567"};
 
-std::wstring Blocks(const std::vector<Shown>& devices)
-{
-    std::wstring text;
-    for (const Shown& d : devices)
-        text += d.description + L"\r\n" + d.vidPid + L"\r\n" + L"硬件ID = " + d.hardwareId +
-                L"\r\n" + std::wstring(47, L'-') + L"\r\n";
-    return text;
-}
-
-const PresentDevice kReceiver = {L"USB Receiver", L"USB\\VID_046D&PID_C52B&REV_1200"};
-const Shown kReceiverShown = {L"USB Receiver", L"VID = 046D ,PID = C52B",
-                              L"USB\\VID_046D&PID_C52B&REV_1200"};
-const PresentDevice kNoName = {L"", L"usb\\vid_0bda&pid_8153"};
-const Shown kNoNameShown = {L"", L"VID = 0BDA ,PID = 8153", L"USB\\VID_0BDA&PID_8153"};
-const PresentDevice kAdapter = {L"PCI 网络适配器", L"PCI\\VEN_8086&DEV_100E"};
-const Shown kAdapterShown = {L"PCI 网络适配器", L"VID = 0000 ,PID = 0000",
-                             L"PCI\\VEN_8086&DEV_100E"};
-const PresentDevice kNoId = {L"Without an id", L""};
-const PresentDevice kStick = {L"USB Mass Storage", L"USB\\VID_0781&PID_5567"};
-const Shown kStickShown = {L"USB Mass Storage", L"VID = 0781 ,PID = 5567",
-                           L"USB\\VID_0781&PID_5567"};
-
-class ListViewsTest : public ::testing::Test {
-protected:
-    PresentDevices platform;
-    ScopedDevicePlatform scope{platform};
-};
+using ListViewsTest = ScriptedDialogTest;
 
 TEST_F(ListViewsTest, AllDevicesViewShowsEveryDeviceWithAnIdAndCountsThem)
 {
     struct Case {
         const char* name;
-        std::vector<PresentDevice> present;
+        std::vector<ScriptedDevice> present;
         const wchar_t* count;
-        std::vector<Shown> shown;
+        std::vector<ExpectedDevice> shown;
     };
     const Case cases[] = {
         {"none", {}, L"0", {}},
@@ -69,13 +49,13 @@ TEST_F(ListViewsTest, AllDevicesViewShowsEveryDeviceWithAnIdAndCountsThem)
         RunInsideMainDialog([&](DrivenMainDialog& d) {
             // As initialisation left it.
             EXPECT_EQ(c.count, d.Text(IDC_DEVICE_COUNT));
-            EXPECT_EQ(Blocks(c.shown), d.Text(IDC_ALL_DEVICES));
+            EXPECT_EQ(ExpectedBlocks(c.shown), d.Text(IDC_ALL_DEVICES));
             EXPECT_EQ(d.Text(IDC_ALL_DEVICES), std::wstring(d.allDevicesText));
             EXPECT_EQ(L"", d.Text(IDC_CHANGED_DEVICES));
             EXPECT_EQ(c.shown.size(), d.baseline.Size());
             // A refresh over the same devices writes the same text again.
             d.RefreshViews();
-            EXPECT_EQ(Blocks(c.shown), d.Text(IDC_ALL_DEVICES));
+            EXPECT_EQ(ExpectedBlocks(c.shown), d.Text(IDC_ALL_DEVICES));
             EXPECT_EQ(L"", d.Text(IDC_CHANGED_DEVICES));
         });
     }
@@ -88,8 +68,9 @@ TEST_F(ListViewsTest, ChangedDevicesFollowTheBaseline)
         platform.devices.push_back(kStick);  // plugged in after the baseline
         EXPECT_EQ(0, d.Send(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED));
         EXPECT_EQ(L"3", d.Text(IDC_DEVICE_COUNT));
-        EXPECT_EQ(Blocks({kReceiverShown, kNoNameShown, kStickShown}), d.Text(IDC_ALL_DEVICES));
-        EXPECT_EQ(Blocks({kStickShown}), d.Text(IDC_CHANGED_DEVICES));
+        EXPECT_EQ(ExpectedBlocks({kReceiverShown, kNoNameShown, kStickShown}),
+                  d.Text(IDC_ALL_DEVICES));
+        EXPECT_EQ(ExpectedBlocks({kStickShown}), d.Text(IDC_CHANGED_DEVICES));
         EXPECT_EQ(d.Text(IDC_CHANGED_DEVICES), std::wstring(d.changedDevicesText));
 
         platform.devices = {kReceiver, kNoName};  // pulled out again
@@ -98,27 +79,29 @@ TEST_F(ListViewsTest, ChangedDevicesFollowTheBaseline)
 
         platform.devices = {kReceiver};  // one that was in the baseline leaves
         d.Command(IDC_REFRESH);
-        EXPECT_EQ(Blocks({kNoNameShown}), d.Text(IDC_CHANGED_DEVICES));
+        EXPECT_EQ(ExpectedBlocks({kNoNameShown}), d.Text(IDC_CHANGED_DEVICES));
 
         d.Command(IDC_SET_BASELINE);  // the present devices become the baseline
         EXPECT_EQ(1u, d.baseline.Size());
         EXPECT_EQ(L"", d.Text(IDC_CHANGED_DEVICES));
         platform.devices = {kAdapter, kReceiver};
         d.Command(IDC_REFRESH);
-        EXPECT_EQ(Blocks({kAdapterShown}), d.Text(IDC_CHANGED_DEVICES));
+        EXPECT_EQ(ExpectedBlocks({kAdapterShown}), d.Text(IDC_CHANGED_DEVICES));
     });
 }
 
 TEST_F(ListViewsTest, EmptyBaselineListsEveryPresentDeviceAsChanged)
 {
-    platform.openFails = true;  // neither the view nor the baseline gets a set
+    // Neither the view nor the baseline gets a set.
+    platform.FailCalls(L"SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER);
     RunInsideMainDialog([&](DrivenMainDialog& d) {
         EXPECT_EQ(L"0", d.Text(IDC_DEVICE_COUNT));
         EXPECT_EQ(0u, d.baseline.Size());
-        platform.openFails = false;
+        platform.StopFailing(L"SetupDiGetClassDevsW");
         platform.devices = {kReceiver, kAdapter};
         d.Command(IDC_REFRESH);
-        EXPECT_EQ(Blocks({kReceiverShown, kAdapterShown}), d.Text(IDC_CHANGED_DEVICES));
+        EXPECT_EQ(ExpectedBlocks({kReceiverShown, kAdapterShown}),
+                  d.Text(IDC_CHANGED_DEVICES));
     });
 }
 
@@ -128,13 +111,13 @@ TEST_F(ListViewsTest, FailedComparisonLeavesTheLowerListAsItWas)
     RunInsideMainDialog([&](DrivenMainDialog& d) {
         platform.devices.push_back(kStick);
         d.Command(IDC_REFRESH);
-        ASSERT_EQ(Blocks({kStickShown}), d.Text(IDC_CHANGED_DEVICES));
+        ASSERT_EQ(ExpectedBlocks({kStickShown}), d.Text(IDC_CHANGED_DEVICES));
 
-        platform.openFails = true;
+        platform.FailCalls(L"SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER);
         d.Command(IDC_REFRESH);
         EXPECT_EQ(L"0", d.Text(IDC_DEVICE_COUNT));
         EXPECT_EQ(L"", d.Text(IDC_ALL_DEVICES));
-        EXPECT_EQ(Blocks({kStickShown}), d.Text(IDC_CHANGED_DEVICES));
+        EXPECT_EQ(ExpectedBlocks({kStickShown}), d.Text(IDC_CHANGED_DEVICES));
     });
 }
 
@@ -175,15 +158,16 @@ TEST_F(ListViewsTest, RefusedWriteBeepsOncePerViewAndTakesTheFocus)
                 EXPECT_EQ(0xFFFFFFFFu, type);
             EXPECT_EQ(d.Control(c.focus), GetFocus());
             // The member holds the new text whether or not the control took it.
-            EXPECT_EQ(Blocks({kReceiverShown, kNoNameShown, kStickShown}),
+            EXPECT_EQ(ExpectedBlocks({kReceiverShown, kNoNameShown, kStickShown}),
                       std::wstring(d.allDevicesText));
-            EXPECT_EQ(Blocks({kNoNameShown, kStickShown}), std::wstring(d.changedDevicesText));
+            EXPECT_EQ(ExpectedBlocks({kNoNameShown, kStickShown}),
+                      std::wstring(d.changedDevicesText));
             // A control that refused keeps what it showed before.
             for (int id : {IDC_ALL_DEVICES, IDC_CHANGED_DEVICES}) {
                 bool refused = std::find(c.refusing.begin(), c.refusing.end(), id) !=
                                c.refusing.end();
                 bool upper = id == IDC_ALL_DEVICES;
-                std::wstring before = upper ? Blocks({kReceiverShown}) : L"";
+                std::wstring before = upper ? ExpectedBlocks({kReceiverShown}) : L"";
                 std::wstring member(upper ? d.allDevicesText : d.changedDevicesText);
                 EXPECT_EQ(refused ? before : member, d.Text(id));
             }

@@ -8,20 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "dialog_fixture.h"
-#include "scripted_devices.h"
-#include "tests/drives/scripted_storage.h"
+#include "tests/kit/dialog_fixture.h"
+#include "tests/kit/scripted_platform.h"
 #include "ui/about_dialog.h"
 
 namespace {
 
-const PresentDevice kReceiver = {L"USB Receiver", L"USB\\VID_046D&PID_C52B"};
+const ScriptedDevice kReceiver = PresentDevice(L"USB Receiver", L"USB\\VID_046D&PID_C52B");
 
-class MainDialogTest : public ::testing::Test {
-protected:
-    PresentDevices platform;
-    ScopedDevicePlatform scope{platform};
-};
+using MainDialogTest = ScriptedDialogTest;
 
 TEST_F(MainDialogTest, StartsCentredWithIconsCountAndHiddenDriveLookup)
 {
@@ -40,14 +35,16 @@ TEST_F(MainDialogTest, StartsCentredWithIconsCountAndHiddenDriveLookup)
             EXPECT_TRUE(shown(id)) << id;
         EXPECT_EQ(d.Control(IDCANCEL), GetFocus());
 
-        // No owner: centred on the work area.
+        // No owner: centred on the work area, which it fits in; halves
+        // truncate.
         RECT work, own;
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         GetWindowRect(d.window, &own);
-        POINT expected =
-            CentredPosition(work, work, own.right - own.left, own.bottom - own.top);
-        EXPECT_EQ(expected.x, own.left);
-        EXPECT_EQ(expected.y, own.top);
+        int width = own.right - own.left, height = own.bottom - own.top;
+        ASSERT_LE(width, work.right - work.left);
+        ASSERT_LE(height, work.bottom - work.top);
+        EXPECT_EQ((work.left + work.right) / 2 - width / 2, own.left);
+        EXPECT_EQ((work.top + work.bottom) / 2 - height / 2, own.top);
         EXPECT_GT(own.left, work.left);  // a real move, not the template's 0, 0
     });
 }
@@ -112,10 +109,10 @@ TEST_F(MainDialogTest, ButtonsActOnClicksOnlyAndEveryDeviceChangeRefreshes)
         OwnedBoxWatcher boxes(d.window, [](HWND box) { EndDialog(box, IDOK); });
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name);
-            platform.opens = 0;
+            int opened = platform.CallCount(L"SetupDiGetClassDevsW");
             SetWindowLongPtrW(d.window, DWLP_MSGRESULT, 0xBAD);
             d.Send(c.message, c.wParam);
-            EXPECT_EQ(c.enumerations, platform.opens);
+            EXPECT_EQ(c.enumerations, platform.CallCount(L"SetupDiGetClassDevsW") - opened);
             if (c.enumerations > 0) {
                 EXPECT_EQ(0, GetWindowLongPtrW(d.window, DWLP_MSGRESULT));
             }
@@ -207,19 +204,17 @@ TEST_F(MainDialogTest, HardwareIdCommandShowsTheLookupInAPlainBox)
         {L"", L"", L"\\\\?\\"},
         {L" e", L"", L"\\\\?\\ :"},
     };
-    ScriptedStorage storage;
-    ScriptedDrive& drive = storage.drives[L'e'];
+    ScriptedDrive& drive = platform.drives[L'e'];
     drive.type = DRIVE_REMOVABLE;
     drive.mediaType = RemovableMedia;
     drive.deviceNumber = 3;
-    storage.interfaces[L"{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"] = {
+    platform.interfaces[L"{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"] = {
         StorageInterface(L"\\\\?\\usbstor#disk&ven_sandisk", 3, {L"usbstor\\disk&ven_sandisk"})};
-    ScopedStoragePlatform storageScope(storage);
 
     RunInsideMainDialog([&](DrivenMainDialog& d) {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << "field of " << wcslen(c.field) << " chars");
-            storage.calls.clear();
+            platform.calls.clear();
             SetDlgItemTextW(d.window, IDC_DRIVE_LETTER, c.field);
             std::wstring text = L"?", caption = L"?";
             HWND owner = nullptr;
@@ -241,13 +236,12 @@ TEST_F(MainDialogTest, HardwareIdCommandShowsTheLookupInAPlainBox)
             EXPECT_TRUE(hasOk);
             EXPECT_FALSE(hasCancel);
             EXPECT_EQ(std::wstring(c.field), std::wstring(d.driveLetterText));
-            std::vector<std::wstring> opens = storage.CallsNamed({L"CreateFileW"});
+            std::vector<std::wstring> opens = platform.CallsNamed({L"CreateFileW"});
             ASSERT_FALSE(opens.empty());
             EXPECT_EQ(0u, opens[0].find(std::wstring(L"CreateFileW(") + c.firstOpen + L","))
                 << std::string(opens[0].begin(), opens[0].end());
         }
     });
-    storage.ExpectNothingLeft();
 }
 
 // The About box run on its own, with a command sent to it once it is up.
@@ -315,7 +309,7 @@ TEST_F(MainDialogTest, AboutCommandOpensTheBoxOverTheRunningDialog)
             title = WindowText(box);
             ownerDisabled = !IsWindowEnabled(d.window);
             // Broadcasts still reach the main dialog while the box is open.
-            platform.devices.push_back({L"Late", L"USB\\VID_1234&PID_5678"});
+            platform.devices.push_back(PresentDevice(L"Late", L"USB\\VID_1234&PID_5678"));
             d.Send(WM_DEVICECHANGE, DBT_DEVICEARRIVAL);
             changedWhileOpen = d.Text(IDC_CHANGED_DEVICES);
             SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);

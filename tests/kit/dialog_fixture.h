@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "app/dialog_host.h"
+#include "support/platform/platform.h"
+#include "tests/kit/scripted_platform.h"
 #include "ui/main_dialog.h"
 #include "ui/resources/resource.h"
 
@@ -77,6 +79,12 @@ inline void RunInsideMainDialog(std::function<void(DrivenMainDialog&)> script)
     EXPECT_EQ(kSentinel, dialog.Run());
     EXPECT_TRUE(ran);
 }
+
+// Dialogs that see the scripted platform wherever they enumerate or look up.
+class ScriptedDialogTest : public ScriptedPlatformTest {
+protected:
+    ScopedPlatform scope{platform};
+};
 
 // Counts the beeps of failed exchanges while in scope.
 class BeepCounter {
