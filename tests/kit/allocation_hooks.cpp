@@ -32,6 +32,7 @@ unsigned currentRun = 0;
 int numbered = 0;
 int failAt = 0;
 std::size_t failAbove = 0;
+int pauseDepth = 0;  // of the armed thread
 bool failed = false;
 int guardFaults = 0;
 char firstFault[160] = "";
@@ -63,9 +64,11 @@ void NoteFault(Header* h, const char* when)
                   static_cast<unsigned long>(h->size), when);
 }
 
+bool ArmedHere() { return armedThread != 0 && GetCurrentThreadId() == armedThread; }
+
 bool NumberAndDecide(std::size_t size)
 {
-    if (armedThread == 0 || GetCurrentThreadId() != armedThread)
+    if (!ArmedHere() || pauseDepth > 0)
         return false;
     if (++numbered != failAt && (failAbove == 0 || size <= failAbove))
         return false;
@@ -87,7 +90,7 @@ void* Allocate(std::size_t size)
         return nullptr;
     h->size = size;
     h->magic = kMagic;
-    h->run = GetCurrentThreadId() == armedThread ? currentRun : 0;
+    h->run = ArmedHere() && pauseDepth == 0 ? currentRun : 0;
     std::memset(h->guard, kGuardByte, sizeof h->guard);
     std::memset(Tail(h), kGuardByte, kGuardSize);
     h->previous = nullptr;
@@ -121,6 +124,7 @@ void Arm(int failOn)
     Locked hold;
     armedThread = GetCurrentThreadId();
     ++currentRun;
+    pauseDepth = 0;
     numbered = 0;
     failAt = failOn;
     failAbove = 0;
@@ -134,10 +138,28 @@ int Disarm()
     return numbered;
 }
 
-bool NextAllocationFails()
+bool NumberedAllocationFails()
 {
     Locked hold;
-    return NumberAndDecide(0);
+    int depth = pauseDepth;
+    pauseDepth = 0;
+    bool fails = NumberAndDecide(0);
+    pauseDepth = depth;
+    return fails;
+}
+
+Paused::Paused()
+{
+    Locked hold;
+    counted = ArmedHere();
+    pauseDepth += counted;
+}
+
+Paused::~Paused()
+{
+    Locked hold;
+    if (counted && pauseDepth > 0)
+        --pauseDepth;
 }
 
 void FailLargerThan(std::size_t bytes)

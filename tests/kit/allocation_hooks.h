@@ -24,8 +24,21 @@ void* Allocate(std::size_t size);
 void Free(void* memory);
 
 // For allocators outside this file (the scripted LocalAlloc): numbers one
-// allocation of the armed thread and says whether it must fail.
-bool NextAllocationFails();
+// allocation of the armed thread, paused or not, and says whether it fails.
+bool NumberedAllocationFails();
+
+// While one is in scope on the armed thread, its allocations are the test's
+// own: not numbered, never failed, not counted as the run's.
+class Paused {
+public:
+    Paused();
+    ~Paused();
+    Paused(const Paused&) = delete;
+    Paused& operator=(const Paused&) = delete;
+
+private:
+    bool counted;
+};
 bool Failed();  // whether the armed run's chosen allocation came and failed
 
 // Blocks still live that the armed thread allocated since the last Arm.

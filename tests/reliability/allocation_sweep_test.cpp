@@ -7,6 +7,8 @@
 // view its old text or whole blocks, the count a number, nothing leaked; and
 // the same action then gives exactly the texts of a run that never failed.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <dbt.h>
 
 #include <cstdio>
 #include <cwctype>
@@ -43,9 +45,10 @@ struct Shown {
 struct Action {
     const char* name;
     void (*prepare)(ScriptedPlatform&);              // before the dialog starts
-    void (*change)(ScriptedPlatform&);               // after it started, before the action
+    void (*change)(ScriptedPlatform&, DrivenMainDialog&);  // after it started, before the action
     void (*act)(DrivenMainDialog&);                  // must not allocate itself
     bool atStartup;
+    const wchar_t* box;  // the text of the box the action shows; null: none
 };
 
 void ThreeDevices(ScriptedPlatform& p)
@@ -54,9 +57,16 @@ void ThreeDevices(ScriptedPlatform& p)
     p.drives[L'E'] = {DRIVE_REMOVABLE, true, true, RemovableMedia, true, true, 1};
     p.interfaces[kDiskInterfaceClass] = {StorageInterface(kStickPath, 1, {L"usbstor\\disksandisk"})};
 }
-void NoChange(ScriptedPlatform&) {}
-void AddStick(ScriptedPlatform& p) { p.devices.push_back(kStick); }
-void RemoveAdapter(ScriptedPlatform& p) { p.devices.erase(p.devices.begin() + 1); }
+void NoChange(ScriptedPlatform&, DrivenMainDialog&) {}
+void AddStick(ScriptedPlatform& p, DrivenMainDialog&) { p.devices.push_back(kStick); }
+void RemoveAdapter(ScriptedPlatform& p, DrivenMainDialog&)
+{
+    p.devices.erase(p.devices.begin() + 1);
+}
+void TypeDriveLetter(ScriptedPlatform&, DrivenMainDialog& d)
+{
+    SetDlgItemTextW(d.window, IDC_DRIVE_LETTER, L"E");
+}
 
 void Nothing(DrivenMainDialog&) {}
 void Refresh(DrivenMainDialog& d) { d.Command(IDC_REFRESH); }
@@ -66,13 +76,13 @@ void LookUpDrive(DrivenMainDialog& d) { d.Command(IDC_GET_HARDWARE_ID); }
 void ShowAbout(DrivenMainDialog& d) { d.Command(ID_SHOW_ABOUT); }
 
 const Action kActions[] = {
-    {"start-up", ThreeDevices, NoChange, Nothing, true},
-    {"refresh", ThreeDevices, NoChange, Refresh, false},
-    {"set baseline", ThreeDevices, AddStick, TakeBaseline, false},
-    {"device added", ThreeDevices, AddStick, Broadcast, false},
-    {"device removed", ThreeDevices, RemoveAdapter, Broadcast, false},
-    {"drive lookup", ThreeDevices, NoChange, LookUpDrive, false},
-    {"about box", ThreeDevices, NoChange, ShowAbout, false},
+    {"start-up", ThreeDevices, NoChange, Nothing, true, nullptr},
+    {"refresh", ThreeDevices, NoChange, Refresh, false, nullptr},
+    {"set baseline", ThreeDevices, AddStick, TakeBaseline, false, nullptr},
+    {"device added", ThreeDevices, AddStick, Broadcast, false, nullptr},
+    {"device removed", ThreeDevices, RemoveAdapter, Broadcast, false, nullptr},
+    {"drive lookup", ThreeDevices, TypeDriveLetter, LookUpDrive, false, L"USBSTOR\\DISKSANDISK"},
+    {"about box", ThreeDevices, NoChange, ShowAbout, false, L""},
 };
 
 // Whole blocks only: four lines each, a well-formed VID/PID line, a
@@ -176,7 +186,7 @@ RunResult RunAction(const Action& action, int k)
                 r.allocations = allocation_hooks::Disarm();
             } else {
                 Capture(d, r.before);
-                action.change(platform);
+                action.change(platform, d);
                 allocation_hooks::Arm(k);
                 action.act(d);
                 r.allocations = allocation_hooks::Disarm();
@@ -215,10 +225,12 @@ void ExpectAllowed(const RunResult& r, const RunResult& reference)
     EXPECT_TRUE(r.after.alive);
     EXPECT_FALSE(r.after.baselineHasEmptyId);
     std::string why;
-    if (r.after.all != r.before.all)
+    if (r.after.all != r.before.all) {
         EXPECT_TRUE(WholeBlocks(r.after.all, &why)) << "upper list: " << why;
-    if (r.after.changed != r.before.changed)
+    }
+    if (r.after.changed != r.before.changed) {
         EXPECT_TRUE(WholeBlocks(r.after.changed, &why)) << "lower list: " << why;
+    }
     EXPECT_FALSE(r.after.count.empty()) << "the count is blank";
     EXPECT_EQ(std::wstring::npos, r.after.count.find_first_not_of(L"0123456789"));
     EXPECT_TRUE(r.nothingLeft) << r.leftWhy;
@@ -240,7 +252,11 @@ TEST_P(AllocationSweep, EveryAllocationFailedInTurn)
     ASSERT_FALSE(reference.run.fatal);
     ASSERT_TRUE(reference.after.alive);
     EXPECT_EQ(reference.after.all, reference.again.all);
-    ASSERT_GT(reference.allocations, 0);
+    EXPECT_EQ(action.box ? 1 : 0, reference.after.boxes);
+    if (action.box) {
+        EXPECT_EQ(action.box, reference.after.box);
+    }
+    EXPECT_EQ(reference.after.box, reference.again.box);
 
     int fatal = 0, survived = 0, firstFatal = 0;
     for (int k = 1; k <= reference.allocations; ++k) {
@@ -274,7 +290,7 @@ TEST_P(AllocationSweep, EveryAllocationFailedInTurn)
                       if (action.atStartup)
                           allocation_hooks::Arm(firstFatal);
                       DrivenMainDialog dialog([&](DrivenMainDialog& d) {
-                          action.change(platform);
+                          action.change(platform, d);
                           allocation_hooks::Arm(firstFatal);
                           action.act(d);
                       });
