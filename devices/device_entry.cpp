@@ -18,21 +18,39 @@ VidPid ParseVidPid(const CString& hardwareId)
     return ids;
 }
 
-// The number is widened with its sign before formatting, so 0x8000 and above
-// render as eight digits; the last four are the value's own.
-static CString FourHexDigits(uint16_t value)
+namespace {
+
+// The value's own four digits, upper case: what "%0.4x" gives for the value
+// widened with its sign, cut to its last four characters and upper-cased.
+wchar_t* PutFourHexDigits(wchar_t* at, uint16_t value)
 {
-    CString digits;
-    digits.FormatText(L"%0.4x", static_cast<int>(static_cast<int16_t>(value)));
-    return digits.TakeRight(4);
+    const wchar_t digits[] = L"0123456789ABCDEF";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        *at++ = digits[(value >> shift) & 0xF];
+    return at;
+}
+
+wchar_t* PutText(wchar_t* at, const wchar_t* text)
+{
+    while (*text != 0)
+        *at++ = *text++;
+    return at;
+}
+
+}  // namespace
+
+void WriteVidPidLine(const DeviceEntry& entry, wchar_t (&line)[kVidPidLineLength + 1])
+{
+    wchar_t* at = PutText(line, L"VID = ");
+    at = PutFourHexDigits(at, entry.vendorId);
+    at = PutText(at, L" ,PID = ");
+    at = PutFourHexDigits(at, entry.productId);
+    *at = 0;
 }
 
 CString FormatVidPidLine(const DeviceEntry& entry)
 {
-    CString vendor = FourHexDigits(entry.vendorId);
-    CString product = FourHexDigits(entry.productId);
-    CString line;
-    line.FormatText(L"VID = %s ,PID = %s", vendor.Text(), product.Text());
-    line.ToUpperInPlace();
-    return line;
+    wchar_t line[kVidPidLineLength + 1];
+    WriteVidPidLine(entry, line);
+    return CString(line);
 }

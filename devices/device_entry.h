@@ -23,5 +23,12 @@ struct VidPid {
 // Expects an identifier that is upper-cased already.
 VidPid ParseVidPid(const CString& hardwareId);
 
-// "VID = 046D ,PID = C52B"
+// "VID = 046D ,PID = C52B": always this many characters.
+constexpr int kVidPidLineLength = 22;
+
+// Writes the line and its terminator into `line`; needs no memory, so a list
+// never shows a blank where a number belongs.
+void WriteVidPidLine(const DeviceEntry& entry, wchar_t (&line)[kVidPidLineLength + 1]);
+
+// The same line as a string; empty only when its memory cannot be had.
 CString FormatVidPidLine(const DeviceEntry& entry);

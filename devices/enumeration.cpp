@@ -9,12 +9,13 @@
 
 namespace {
 
+// The id must be upper-cased already: done on the string read, which is still
+// private, so it needs no memory and cannot fail.
 DeviceEntry MakeEntry(const CString& description, const CString& hardwareId)
 {
     DeviceEntry entry;
     entry.description = description;
     entry.hardwareId = hardwareId;
-    entry.hardwareId.ToUpperInPlace();
     VidPid ids = ParseVidPid(entry.hardwareId);
     entry.vendorId = ids.vendorId;
     entry.productId = ids.productId;
@@ -38,8 +39,9 @@ bool EnumerateDevices(DeviceList& list, Platform& platform)
     for (DWORD index = 0; platform.SetupDiEnumDeviceInfo(set.Get(), index, &device); ++index) {
         CString hardwareId = ReadDeviceProperty(platform, set.Get(), device, SPDRP_HARDWAREID);
         CString description = ReadDeviceProperty(platform, set.Get(), device, SPDRP_DEVICEDESC);
+        hardwareId.ToUpperInPlace();
         if (hardwareId.IsEmpty())
-            continue;
+            continue;  // no list holds an entry without a hardware id
         list.Append(MakeEntry(description, hardwareId));
     }
 

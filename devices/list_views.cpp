@@ -4,7 +4,6 @@
 
 #include "devices/baseline.h"
 #include "devices/enumeration.h"
-#include "support/failure.h"
 #include "ui/main_dialog.h"
 #include "ui/resources/resource.h"
 
@@ -32,44 +31,57 @@ wchar_t* PutLine(wchar_t* at, const wchar_t* first, int firstLength, const wchar
 
 // The whole view is written in one exchange: appending line by line rewrites
 // the control's text each time, which takes minutes for a thousand devices.
-CString FormatDeviceBlocks(const DeviceList& devices)
+// Every line's length is known before anything is written, so the text fills
+// its block exactly.
+bool FormatDeviceBlocks(const DeviceList& devices, CString& text)
 {
     const int labelLength = Chars(kHardwareIdLabel);
     const int separatorLength = Chars(kSeparator);
-    int total = 0;
+    const int fixedLength = kVidPidLineLength + labelLength + separatorLength + 4 * kLineEndLength;
+    long long total = 0;
     for (unsigned i = 0; i < devices.Size(); ++i) {
         const DeviceEntry& entry = devices.At(i);
-        total += entry.description.Length() + FormatVidPidLine(entry).Length() + labelLength +
-                 entry.hardwareId.Length() + separatorLength + 4 * kLineEndLength;
+        total += entry.description.Length() + entry.hardwareId.Length() + fixedLength;
     }
 
-    CString text;
-    if (total == 0)
-        return text;
-    wchar_t* at = text.OpenBufferWithLength(total);
-    if (at == nullptr)
-        RaiseFailure(E_OUTOFMEMORY);
-    for (unsigned i = 0; i < devices.Size(); ++i) {
-        const DeviceEntry& entry = devices.At(i);
-        CString vidPid = FormatVidPidLine(entry);
-        at = PutLine(at, entry.description, entry.description.Length());
-        at = PutLine(at, vidPid, vidPid.Length());
-        at = PutLine(at, kHardwareIdLabel, labelLength, entry.hardwareId, entry.hardwareId.Length());
-        at = PutLine(at, kSeparator, separatorLength);
+    CString result;
+    if (total > 0x3FFFFFFF)
+        return false;  // beyond any block a string can hold
+    if (total > 0) {
+        wchar_t* at = result.OpenBufferWithLength(static_cast<int>(total));
+        if (at == nullptr)
+            return false;
+        for (unsigned i = 0; i < devices.Size(); ++i) {
+            const DeviceEntry& entry = devices.At(i);
+            wchar_t vidPid[kVidPidLineLength + 1];
+            WriteVidPidLine(entry, vidPid);
+            at = PutLine(at, entry.description, entry.description.Length());
+            at = PutLine(at, vidPid, kVidPidLineLength);
+            at = PutLine(at, kHardwareIdLabel, labelLength, entry.hardwareId,
+                         entry.hardwareId.Length());
+            at = PutLine(at, kSeparator, separatorLength);
+        }
+        *at = 0;
+        result.CloseBuffer();
     }
-    *at = 0;
-    text.CloseBuffer();
-    return text;
+    text = result;
+    return true;
 }
 
 void MainDialog::ShowAllDevices()
 {
     DeviceList devices;
     EnumerateDevices(devices);  // a partial list is shown and counted
-    CString count;
-    count.FormatText(L"%d", static_cast<int>(devices.Size()));
+    // A number needs no memory of its own: the count is never left blank.
+    wchar_t count[16];
+    wsprintfW(count, L"%d", static_cast<int>(devices.Size()));
     SetWindowTextW(GetDlgItem(window, IDC_DEVICE_COUNT), count);
-    SetAllDevicesText(FormatDeviceBlocks(devices));
+    CString text;
+    if (!FormatDeviceBlocks(devices, text)) {
+        ReportExchangeError(IDC_ALL_DEVICES);  // the view keeps what it showed
+        return;
+    }
+    SetAllDevicesText(text);
 }
 
 void MainDialog::ShowChangedDevices()
@@ -77,7 +89,12 @@ void MainDialog::ShowChangedDevices()
     DeviceList changes;
     if (!CompareWithBaseline(baseline, changes))
         return;  // the view keeps what it showed
-    SetChangedDevicesText(FormatDeviceBlocks(changes));
+    CString text;
+    if (!FormatDeviceBlocks(changes, text)) {
+        ReportExchangeError(IDC_CHANGED_DEVICES);
+        return;
+    }
+    SetChangedDevicesText(text);
 }
 
 LRESULT MainDialog::RefreshViews()

@@ -45,8 +45,9 @@ private:
 };
 
 // Four lines a device (description, VID/PID, hardware ID, separator), each
-// ended by CR LF; empty for an empty list. Built in one allocation.
-CString FormatDeviceBlocks(const DeviceList& devices);
+// ended by CR LF; empty for an empty list. Built in one allocation; false,
+// with `text` untouched, when that allocation fails.
+bool FormatDeviceBlocks(const DeviceList& devices, CString& text);
 
 // Centres `window` over `centreOn`, or its parent or owner when that is null,
 // kept inside the work area (top-level) or the parent's client area (child).

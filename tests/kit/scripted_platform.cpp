@@ -1,5 +1,7 @@
 #include "tests/kit/scripted_platform.h"
 
+#include "tests/kit/allocation_hooks.h"
+
 #include <objbase.h>
 
 #include <algorithm>
@@ -284,6 +286,8 @@ const PropertyAnswer& ScriptedPlatform::NextAnswer(OpenSet& open, ULONG_PTR memb
 HDEVINFO ScriptedPlatform::SetupDiGetClassDevsW(const GUID* classGuid, const wchar_t* enumerator,
                                                 HWND parent, DWORD flags)
 {
+    // The stand-in's own bookkeeping is no allocation of the program.
+    allocation_hooks::Paused paused;
     DWORD error = 0;
     bool fails = Called(error, L"SetupDiGetClassDevsW", L"%ls, %lx",
                         classGuid ? GuidText(*classGuid).c_str() : L"null", flags);
@@ -317,6 +321,7 @@ HDEVINFO ScriptedPlatform::SetupDiGetClassDevsW(const GUID* classGuid, const wch
 
 BOOL ScriptedPlatform::SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device)
 {
+    allocation_hooks::Paused paused;
     DWORD error = 0;
     bool fails = Called(error, L"SetupDiEnumDeviceInfo", L"%lu", index);
     OpenSet* open = OpenSetOf(set, "SetupDiEnumDeviceInfo");
@@ -347,6 +352,7 @@ BOOL ScriptedPlatform::SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA
                                                    const GUID* interfaceClass, DWORD index,
                                                    SP_DEVICE_INTERFACE_DATA* data)
 {
+    allocation_hooks::Paused paused;
     DWORD error = 0;
     bool fails = Called(error, L"SetupDiEnumDeviceInterfaces", L"%lu", index);
     OpenSet* open = OpenSetOf(set, "SetupDiEnumDeviceInterfaces");
@@ -381,6 +387,7 @@ BOOL ScriptedPlatform::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set,
                                                         DWORD detailSize, DWORD* requiredSize,
                                                         SP_DEVINFO_DATA* device)
 {
+    allocation_hooks::Paused paused;
     const char* call = "SetupDiGetDeviceInterfaceDetailW";
     DWORD error = 0;
     bool fails = Called(error, L"SetupDiGetDeviceInterfaceDetailW", L"%lu, %lu",
@@ -433,6 +440,7 @@ BOOL ScriptedPlatform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINF
                                                          BYTE* buffer, DWORD bufferSize,
                                                          DWORD* requiredSize)
 {
+    allocation_hooks::Paused paused;
     const char* call = "SetupDiGetDeviceRegistryPropertyW";
     DWORD member = DWORD(device ? device->Reserved : 0);
     DWORD error = 0;
@@ -474,6 +482,7 @@ BOOL ScriptedPlatform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINF
 
 BOOL ScriptedPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO set)
 {
+    allocation_hooks::Paused paused;
     DWORD error = 0;
     bool fails = Called(error, L"SetupDiDestroyDeviceInfoList", L"");
     if (OpenSetOf(set, "SetupDiDestroyDeviceInfoList") == nullptr)
@@ -491,6 +500,7 @@ HANDLE ScriptedPlatform::CreateFileW(const wchar_t* path, DWORD access, DWORD sh
                                      SECURITY_ATTRIBUTES* security, DWORD disposition,
                                      DWORD flags, HANDLE templateFile)
 {
+    allocation_hooks::Paused paused;
     std::wstring p = path ? path : L"(null)";
     DWORD error = 0;
     bool fails = Called(error, L"CreateFileW", L"%ls, %lx, %lu, %lu, %lx", p.c_str(), access,
@@ -540,6 +550,7 @@ BOOL ScriptedPlatform::DeviceIoControl(HANDLE handle, DWORD code, void* in, DWOR
                                        void* out, DWORD outSize, DWORD* returned,
                                        OVERLAPPED* overlapped)
 {
+    allocation_hooks::Paused paused;
     auto open = openDevices.find(handle);
     bool isOpen = open != openDevices.end();
     DWORD error = 0;
@@ -589,6 +600,7 @@ BOOL ScriptedPlatform::DeviceIoControl(HANDLE handle, DWORD code, void* in, DWOR
 
 BOOL ScriptedPlatform::CloseHandle(HANDLE handle)
 {
+    allocation_hooks::Paused paused;
     auto open = openDevices.find(handle);
     bool isOpen = open != openDevices.end();
     DWORD error = 0;
@@ -609,6 +621,7 @@ BOOL ScriptedPlatform::CloseHandle(HANDLE handle)
 
 UINT ScriptedPlatform::GetDriveTypeW(const wchar_t* rootPath)
 {
+    allocation_hooks::Paused paused;
     std::wstring root = rootPath ? rootPath : L"(null)";
     DWORD error = 0;
     if (Called(error, L"GetDriveTypeW", L"%ls", root.c_str())) {
@@ -624,6 +637,7 @@ UINT ScriptedPlatform::GetDriveTypeW(const wchar_t* rootPath)
 
 HRESULT ScriptedPlatform::CLSIDFromString(wchar_t* text, CLSID* clsid)
 {
+    allocation_hooks::Paused paused;
     DWORD error = 0;
     if (Called(error, L"CLSIDFromString", L"%ls", text ? text : L"(null)"))
         return HRESULT_FROM_WIN32(error);
@@ -634,8 +648,15 @@ HRESULT ScriptedPlatform::CLSIDFromString(wchar_t* text, CLSID* clsid)
 
 HLOCAL ScriptedPlatform::LocalAlloc(UINT flags, SIZE_T bytes)
 {
+    allocation_hooks::Paused paused;
     DWORD error = 0;
     bool fails = Called(error, L"LocalAlloc", L"%x, %lu", flags, DWORD(bytes));
+    // The program's allocations are numbered as one sequence, whatever the
+    // allocator: a sweep fails them in turn.
+    if (allocation_hooks::NumberedAllocationFails()) {
+        fails = true;
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    }
     if (flags != LPTR)
         Misuse("LocalAlloc of other than fixed, zero-filled memory");
 
@@ -678,6 +699,7 @@ HLOCAL ScriptedPlatform::LocalAlloc(UINT flags, SIZE_T bytes)
 
 HLOCAL ScriptedPlatform::LocalFree(HLOCAL memory)
 {
+    allocation_hooks::Paused paused;
     DWORD error = 0;
     bool fails = Called(error, L"LocalFree", L"");
     auto live = liveBuffers.find(static_cast<BYTE*>(memory));
@@ -703,6 +725,7 @@ HLOCAL ScriptedPlatform::LocalFree(HLOCAL memory)
 
 DWORD ScriptedPlatform::GetLastError()
 {
+    allocation_hooks::Paused paused;
     DWORD ignored = 0;
     Called(ignored, L"GetLastError", L"");
     return lastError;

@@ -40,7 +40,8 @@ void Measure(int devices)
         QueryPerformanceCounter(&start);
         DeviceList list;
         EnumerateDevices(list);
-        CString text = FormatDeviceBlocks(list);
+        CString text;
+        FormatDeviceBlocks(list, text);
         QueryPerformanceCounter(&built);
         d.RefreshViews();
         QueryPerformanceCounter(&refreshed);

@@ -1,0 +1,50 @@
+#include "tests/kit/allocation_sweep.h"
+
+#include "tests/kit/allocation_hooks.h"
+
+namespace {
+
+DWORD sweepThread = 0;
+SweepRun* outcome = nullptr;
+
+// Ahead of the program's own handler, which would end the whole process.
+LONG CALLBACK EndSweepThread(EXCEPTION_POINTERS* exception)
+{
+    const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+    bool failure = record->ExceptionCode == 0xC0000017 || record->ExceptionCode == 0xC000001D;
+    if (GetCurrentThreadId() != sweepThread || !failure ||
+        !(record->ExceptionFlags & EXCEPTION_NONCONTINUABLE))
+        return EXCEPTION_CONTINUE_SEARCH;
+    allocation_hooks::Disarm();
+    outcome->fatal = true;
+    outcome->code = record->ExceptionCode;
+    ExitThread(record->ExceptionCode);
+}
+
+DWORD WINAPI Run(void* parameter)
+{
+    (*static_cast<const std::function<void()>*>(parameter))();
+    return 0;
+}
+
+}  // namespace
+
+SweepRun RunOnSweepThread(const std::function<void()>& run)
+{
+    SweepRun result;
+    outcome = &result;
+    void* handler = AddVectoredExceptionHandler(1, EndSweepThread);
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, Run, const_cast<std::function<void()>*>(&run),
+                                 CREATE_SUSPENDED, &id);
+    if (thread != nullptr) {
+        sweepThread = id;
+        ResumeThread(thread);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    sweepThread = 0;
+    RemoveVectoredExceptionHandler(handler);
+    outcome = nullptr;
+    return result;
+}
