@@ -1,6 +1,7 @@
-// Shared pieces of the end-to-end tests: the running program, simulated
-// devices that are always removed again, and the devices the program should
-// show, read from the Setup API by the kit's reference walk.
+// Shared pieces of the end-to-end tests: the running program on a desktop of
+// the test's own, simulated devices that are always removed again, and the
+// devices the program should show, read from the Setup API by the kit's
+// reference walk.
 #pragma once
 
 #include <windows.h>
@@ -67,11 +68,17 @@ private:
 };
 
 // The real program, started and found by its dialog; ended at the latest
-// when this object goes.
+// when this object goes. Every program of a test process runs on one desktop
+// of that process's own, so programs that other tests show meanwhile cannot
+// take the foreground from it.
 class Program {
 public:
     bool Start()
     {
+        static driver::PrivateDesktop desktop;
+        static bool entered = desktop.Enter(L"ostrivo-e2e");
+        if (!entered)
+            return false;
         process_ = driver::Process::Start(L"Z:" OSTRIVO_EXE);
         if (!process_.Valid())
             return false;
