@@ -83,8 +83,6 @@ bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeout
 std::wstring ObjectName(HANDLE object)
 {
     DWORD bytes = 0;
-    if (!object)
-        return std::wstring();
     GetUserObjectInformationW(object, UOI_NAME, nullptr, 0, &bytes);
     std::vector<wchar_t> name(bytes / sizeof(wchar_t) + 1, L'\0');
     if (!GetUserObjectInformationW(object, UOI_NAME, name.data(),
@@ -93,15 +91,10 @@ std::wstring ObjectName(HANDLE object)
     return name.data();
 }
 
-// The calling thread's desktop as a started program names it: station\desktop.
-std::wstring ThreadDesktopPath()
-{
-    std::wstring station = ObjectName(GetProcessWindowStation());
-    std::wstring desktop = ObjectName(GetThreadDesktop(GetCurrentThreadId()));
-    if (station.empty() || desktop.empty())
-        return std::wstring();
-    return station + L"\\" + desktop;
-}
+// The desktop the calling thread entered through PrivateDesktop, as a
+// started program names it; empty on the thread's first desktop, where a
+// program left to inherit starts anyway.
+thread_local std::wstring enteredDesktop;
 
 }  // namespace
 
@@ -110,6 +103,7 @@ PrivateDesktop::~PrivateDesktop()
     if (!desktop_)
         return;
     SetThreadDesktop(previous_);
+    enteredDesktop.clear();
     CloseDesktop(desktop_);
 }
 
@@ -117,7 +111,10 @@ bool PrivateDesktop::Enter(const std::wstring& name)
 {
     if (desktop_)
         return false;
+    std::wstring station = ObjectName(GetProcessWindowStation());
     std::wstring full = name + L"-" + std::to_wstring(GetCurrentProcessId());
+    if (station.empty())
+        return false;
     HDESK created = CreateDesktopW(full.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
     if (!created)
         return false;
@@ -128,6 +125,7 @@ bool PrivateDesktop::Enter(const std::wstring& name)
     }
     desktop_ = created;
     previous_ = previous;
+    enteredDesktop = station + L"\\" + full;
     return true;
 }
 
@@ -175,7 +173,7 @@ Process Process::Start(const std::wstring& exe, const std::wstring& args)
 
     // Where the driver looks for windows: a program left to inherit would
     // start on the desktop its parent process started on.
-    std::wstring desktop = ThreadDesktopPath();
+    std::wstring desktop = enteredDesktop;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.lpDesktop = desktop.empty() ? nullptr : &desktop[0];

@@ -51,9 +51,10 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // Starts `exe` with `args` appended to its quoted path, on the calling
-    // thread's desktop. On failure the object stays empty and GetLastError
-    // tells why.
+    // Starts `exe` with `args` appended to its quoted path, on the desktop
+    // the calling thread entered through PrivateDesktop if it did (else as
+    // the system would: on this process's own). On failure the object stays
+    // empty and GetLastError tells why.
     static Process Start(const std::wstring& exe, const std::wstring& args = L"");
 
     bool Valid() const { return handle_ != nullptr; }
