@@ -10,7 +10,12 @@ rounds=${ROUNDS:-5}
 out=$root/docs/performance.md
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+    # The toolchain scripts/build.sh would choose for this machine's Wine.
+    case $("$root/harness/host-arch") in
+        x86) toolchain=$root/cmake/mingw-i686.cmake ;;
+        *) toolchain=$root/cmake/mingw-x86_64.cmake ;;
+    esac
+    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)" --target Ostrivo bench_measure bench_floor devsim >/dev/null
 export OSTRIVO_STATE=$build/harness-state OSTRIVO_PIN=1

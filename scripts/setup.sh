@@ -3,7 +3,7 @@
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
-packages=(wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 xvfb xauth imagemagick
+packages=(wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc libx11-dev xvfb xauth imagemagick
           fonts-wqy-zenhei fonts-wine cmake googletest)
 
 missing=()

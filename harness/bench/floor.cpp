@@ -5,11 +5,28 @@
 #include <dbt.h>
 
 #include <string>
+#include <vector>
 
+#include "tests/kit/reference_walk.h"
 #include "ui/resources/resource.h"
-#include "walk.h"
 
 namespace {
+
+// One walk reading both properties of every present device, and the blocks
+// of those with a hardware id.
+std::wstring WalkDevices()
+{
+    std::vector<ReferenceDevice> devices;
+    ReferenceWalk(&devices);
+    std::wstring text;
+    for (const ReferenceDevice& device : devices) {
+        if (device.hardwareIds.empty())
+            continue;
+        const std::wstring& id = device.hardwareIds.front();
+        text += ExpectedBlock(device.description, ExpectedVidPidLine(id), id);
+    }
+    return text;
+}
 
 void Show(HWND dialog, int walks)
 {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/kit/expected_blocks.h"
 #include "ui/resources/resource.h"
 
 namespace {
@@ -17,10 +18,11 @@ std::vector<std::wstring> Lines(int devices)
     for (int i = 0; i < devices; ++i) {
         wchar_t id[64];
         swprintf(id, 64, L"USB\\VID_%04X&PID_%04X\\%08d", i & 0xFFFF, (i * 7) & 0xFFFF, i);
-        lines.push_back(L"USB 输入设备 with a longer description");
-        lines.push_back(L"VID = 0000 ,PID = 0000");
-        lines.push_back(std::wstring(L"硬件ID = ") + id);
-        lines.push_back(std::wstring(47, L'-'));
+        std::wstring block =
+            ExpectedBlock(L"USB 输入设备 with a longer description", ExpectedVidPidLine(id), id);
+        size_t at = 0;
+        for (size_t end; (end = block.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
+            lines.push_back(block.substr(at, end - at));
     }
     return lines;
 }

@@ -22,7 +22,6 @@
 
 namespace {
 
-const wchar_t kTitle[] = L"VID、PID获取工具";
 const DWORD kLongTimeoutMs = 120000;
 
 double Now()
@@ -54,7 +53,7 @@ bool Start(const wchar_t* exe, Running* running)
     if (!running->process.Valid())
         return false;
     for (;;) {
-        HWND dialog = driver::FindDialog(running->process.Id(), kTitle);
+        HWND dialog = driver::FindDialog(running->process.Id(), MAIN_DIALOG_TITLE);
         std::wstring count;
         if (dialog && driver::ReadControlText(dialog, IDC_DEVICE_COUNT, &count) && !count.empty()) {
             running->startMs = Now() - start;

@@ -5,8 +5,10 @@
 #include <setupapi.h>
 
 #include <cwchar>
-#include <cwctype>
 #include <utility>
+
+#include "support/platform/owned.h"
+#include "tests/kit/reference_walk.h"
 
 namespace devsim {
 
@@ -16,23 +18,6 @@ namespace {
 
 const wchar_t kDeviceName[] = L"OSTRIVOSIM";
 const DWORD kMaxInstanceId = 201;  // the platform's longest instance id and its NUL
-
-class SetHandle {
-public:
-    explicit SetHandle(HDEVINFO handle) : handle(handle) {}
-    SetHandle(const SetHandle&) = delete;
-    SetHandle& operator=(const SetHandle&) = delete;
-    ~SetHandle()
-    {
-        if (IsOpen())
-            SetupDiDestroyDeviceInfoList(handle);
-    }
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-    HDEVINFO Get() const { return handle; }
-
-private:
-    HDEVINFO handle;
-};
 
 bool HasPrefix(const std::wstring& text, const wchar_t* prefix)
 {
@@ -45,21 +30,6 @@ std::wstring InstanceIdOf(HDEVINFO set, SP_DEVINFO_DATA& device)
     if (!SetupDiGetDeviceInstanceIdW(set, &device, id, kMaxInstanceId, nullptr))
         return std::wstring();
     return id;
-}
-
-std::wstring ReadText(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property)
-{
-    std::vector<BYTE> data(512);
-    DWORD required = 0;
-    while (!SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr, data.data(),
-                                              DWORD(data.size()), &required)) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= data.size())
-            return std::wstring();
-        data.assign(required + 2, 0);
-    }
-    data.push_back(0);
-    data.push_back(0);
-    return reinterpret_cast<const wchar_t*>(data.data());
 }
 
 std::vector<BYTE> MultiSz(const std::vector<std::wstring>& items)
@@ -149,8 +119,8 @@ unsigned TagHash(const std::wstring& tag)
 
 bool AddDevice(const DevicePlan& plan, std::wstring* instanceId)
 {
-    SetHandle set(SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_USB, nullptr));
-    if (!set.IsOpen())
+    DeviceInfoSet set(SystemPlatform(), SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_USB, nullptr));
+    if (!set)
         return false;
     DWORD error = 0;
     return CreateDevice(set.Get(), kDeviceName, DICD_GENERATE_ID, plan, instanceId, &error);
@@ -158,8 +128,8 @@ bool AddDevice(const DevicePlan& plan, std::wstring* instanceId)
 
 bool AddDevices(const std::vector<DevicePlan>& plans, std::vector<std::wstring>* instanceIds)
 {
-    SetHandle set(SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_USB, nullptr));
-    if (!set.IsOpen())
+    DeviceInfoSet set(SystemPlatform(), SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_USB, nullptr));
+    if (!set)
         return false;
     unsigned number = NextFreeNumber();
     for (const DevicePlan& plan : plans) {
@@ -202,8 +172,9 @@ bool RemoveDevice(const std::wstring& instanceId) { return RemoveDevices({instan
 bool RemoveDevices(const std::vector<std::wstring>& instanceIds)
 {
     // One set for all: opening a set walks every device in the prefix.
-    SetHandle set(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
-    if (!set.IsOpen())
+    DeviceInfoSet set(SystemPlatform(),
+                      SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    if (!set)
         return false;
     for (const std::wstring& id : instanceIds) {
         SP_DEVINFO_DATA device = {};
@@ -218,43 +189,30 @@ bool RemoveDevices(const std::vector<std::wstring>& instanceIds)
 bool ListDevices(std::vector<SimulatedDevice>* devices, bool presentOnly)
 {
     devices->clear();
-    DWORD flags = DIGCF_ALLCLASSES | (presentOnly ? DIGCF_PRESENT : 0);
-    SetHandle set(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, flags));
-    if (!set.IsOpen())
-        return false;
-    SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof(device);
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(set.Get(), i, &device); ++i) {
-        std::wstring id = InstanceIdOf(set.Get(), device);
-        if (!HasPrefix(id, kInstancePrefix))
+    ReferenceScope scope;
+    scope.presentOnly = presentOnly;
+    scope.instanceIds = true;
+    std::vector<ReferenceDevice> all;
+    bool whole = ReferenceWalk(&all, scope);
+    for (const ReferenceDevice& device : all) {
+        if (!HasPrefix(device.instanceId, kInstancePrefix))
             continue;
-        devices->push_back({id, ReadText(set.Get(), device, SPDRP_DEVICEDESC),
-                            ReadText(set.Get(), device, SPDRP_HARDWAREID)});
+        devices->push_back({device.instanceId, device.description,
+                            device.hardwareIds.empty() ? std::wstring() : device.hardwareIds[0]});
     }
-    return GetLastError() == ERROR_NO_MORE_ITEMS;
+    return whole;
 }
 
 int ClearDevices()
 {
-    SetHandle set(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
-    if (!set.IsOpen())
+    std::vector<SimulatedDevice> ours;
+    if (!ListDevices(&ours, false))
         return -1;
-    // Collected first and removed within the same set: reopening a set for
-    // each removal would cost a walk over every device each time.
-    std::vector<SP_DEVINFO_DATA> ours;
-    SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof(device);
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(set.Get(), i, &device); ++i) {
-        if (HasPrefix(InstanceIdOf(set.Get(), device), kInstancePrefix))
-            ours.push_back(device);
-    }
-    if (GetLastError() != ERROR_NO_MORE_ITEMS)
-        return -1;
-    for (SP_DEVINFO_DATA& member : ours) {
-        if (!SetupDiRemoveDevice(set.Get(), &member))
-            return -1;
-    }
-    return int(ours.size());
+    std::vector<std::wstring> ids;
+    for (const SimulatedDevice& device : ours)
+        ids.push_back(device.instanceId);
+    // All in one set: opening a set walks every device in the prefix.
+    return RemoveDevices(ids) ? int(ids.size()) : -1;
 }
 
 }  // namespace devsim

@@ -80,7 +80,54 @@ bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeout
     return true;
 }
 
+std::wstring ObjectName(HANDLE object)
+{
+    DWORD bytes = 0;
+    GetUserObjectInformationW(object, UOI_NAME, nullptr, 0, &bytes);
+    std::vector<wchar_t> name(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (!GetUserObjectInformationW(object, UOI_NAME, name.data(),
+                                   DWORD(name.size() * sizeof(wchar_t)), nullptr))
+        return std::wstring();
+    return name.data();
+}
+
+// The desktop the calling thread entered through PrivateDesktop, as a
+// started program names it; empty on the thread's first desktop, where a
+// program left to inherit starts anyway.
+thread_local std::wstring enteredDesktop;
+
 }  // namespace
+
+PrivateDesktop::~PrivateDesktop()
+{
+    if (!desktop_)
+        return;
+    SetThreadDesktop(previous_);
+    enteredDesktop.clear();
+    CloseDesktop(desktop_);
+}
+
+bool PrivateDesktop::Enter(const std::wstring& name)
+{
+    if (desktop_)
+        return false;
+    std::wstring station = ObjectName(GetProcessWindowStation());
+    std::wstring full = name + L"-" + std::to_wstring(GetCurrentProcessId());
+    if (station.empty())
+        return false;
+    HDESK created = CreateDesktopW(full.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    if (!created)
+        return false;
+    HDESK previous = GetThreadDesktop(GetCurrentThreadId());
+    if (!SetThreadDesktop(created)) {
+        CloseDesktop(created);
+        return false;
+    }
+    desktop_ = created;
+    previous_ = previous;
+    enteredDesktop = station + L"\\" + full;
+    return true;
+}
 
 Process::~Process()
 {
@@ -124,8 +171,12 @@ Process Process::Start(const std::wstring& exe, const std::wstring& args)
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(L'\0');
 
+    // Where the driver looks for windows: a program left to inherit would
+    // start on the desktop its parent process started on.
+    std::wstring desktop = enteredDesktop;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    startup.lpDesktop = desktop.empty() ? nullptr : &desktop[0];
     PROCESS_INFORMATION info = {};
     Process process;
     if (!CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,

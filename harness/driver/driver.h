@@ -17,6 +17,29 @@ namespace driver {
 // Default bound for one cross-process message.
 constexpr DWORD kMessageTimeoutMs = 5000;
 
+// A desktop of the calling thread's own, for the programs it starts and
+// drives. The foreground and each thread's active window belong to a
+// desktop: on the shared one, another program of the prefix that shows a
+// window meanwhile (tests run side by side) deactivates the program under
+// test, whose boxes then come up without their owner and whose focus is gone.
+// Windows are looked for, and programs started, on the thread's desktop.
+class PrivateDesktop {
+public:
+    PrivateDesktop() = default;
+    ~PrivateDesktop();  // back to the thread's first desktop
+    PrivateDesktop(const PrivateDesktop&) = delete;
+    PrivateDesktop& operator=(const PrivateDesktop&) = delete;
+
+    // Creates a desktop named after this process and `name` and makes it the
+    // calling thread's. False when none can be made or the thread cannot
+    // move (it already owns windows); the thread then stays where it was.
+    bool Enter(const std::wstring& name);
+
+private:
+    HDESK desktop_ = nullptr;
+    HDESK previous_ = nullptr;
+};
+
 // A started program: owns its process handle. Move-only. The destructor ends
 // a process that is still running, so a failed test leaves nothing behind.
 class Process {
@@ -28,8 +51,10 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // Starts `exe` with `args` appended to its quoted path. On failure the
-    // object stays empty and GetLastError tells why.
+    // Starts `exe` with `args` appended to its quoted path, on the desktop
+    // the calling thread entered through PrivateDesktop if it did (else as
+    // the system would: on this process's own). On failure the object stays
+    // empty and GetLastError tells why.
     static Process Start(const std::wstring& exe, const std::wstring& args = L"");
 
     bool Valid() const { return handle_ != nullptr; }

@@ -24,8 +24,6 @@
 
 namespace {
 
-const wchar_t kMainTitle[] = L"VID、PID获取工具";
-
 struct Options {
     std::wstring ready;
     std::wstring proceed;
@@ -118,14 +116,15 @@ bool WaitForMarker(const driver::Process& process, const std::wstring& path, DWO
 
 bool PrintDialog(HWND dialog)
 {
-    std::wstring count, all, changed;
-    if (!driver::ReadControlText(dialog, IDC_DEVICE_COUNT, &count) ||
+    std::wstring title, count, all, changed;
+    if (!driver::ReadText(dialog, &title) ||
+        !driver::ReadControlText(dialog, IDC_DEVICE_COUNT, &count) ||
         !driver::ReadControlText(dialog, IDC_ALL_DEVICES, &all) ||
         !driver::ReadControlText(dialog, IDC_CHANGED_DEVICES, &changed)) {
         Print(L"probe: the dialog's texts could not be read\n");
         return false;
     }
-    Print(L"title: " + std::wstring(kMainTitle) + L"\n");
+    Print(L"title: " + title + L"\n");
     Print(L"device count: " + count + L"\n");
     Print(L"all devices:\n" + WithoutCarriageReturns(all));
     Print(L"changed devices:" + (changed.empty() ? std::wstring(L" (none)\n")
@@ -152,7 +151,7 @@ int Show(const Options& options)
               std::to_wstring(GetLastError()) + L")\n");
         return 1;
     }
-    HWND dialog = driver::WaitForDialog(process, kMainTitle, nullptr, options.timeoutMs);
+    HWND dialog = driver::WaitForDialog(process, MAIN_DIALOG_TITLE, nullptr, options.timeoutMs);
     if (!dialog) {
         Print(L"probe: the dialog did not appear\n");
         return 1;

@@ -25,7 +25,7 @@ struct Closer {
     {
         wchar_t title[64] = L"";
         GetWindowTextW(w, title, 64);
-        if (wcscmp(title, L"VID、PID获取工具") != 0)
+        if (wcscmp(title, MAIN_DIALOG_TITLE) != 0)
             return TRUE;
         dialog = w;
         return FALSE;

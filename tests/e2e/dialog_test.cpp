@@ -13,15 +13,17 @@ namespace {
 
 void ExpectAllDevicesShown(const Program& program)
 {
-    std::vector<Device> present = PresentDevices();
+    std::vector<ExpectedDevice> present = ExpectedPresentDevices();
     EXPECT_EQ(driver::ToUtf8(std::to_wstring(present.size())),
-              driver::ToUtf8(program.Text(kDeviceCount)));
-    EXPECT_EQ(driver::ToUtf8(Blocks(present)), driver::ToUtf8(program.Text(kAllDevices)));
+              driver::ToUtf8(program.Text(IDC_DEVICE_COUNT)));
+    EXPECT_EQ(driver::ToUtf8(ExpectedBlocks(present)),
+              driver::ToUtf8(program.Text(IDC_ALL_DEVICES)));
 }
 
-void ExpectChanged(const Program& program, const std::vector<Device>& devices)
+void ExpectChanged(const Program& program, const std::vector<ExpectedDevice>& devices)
 {
-    EXPECT_EQ(driver::ToUtf8(Blocks(devices)), driver::ToUtf8(program.Text(kChangedDevices)));
+    EXPECT_EQ(driver::ToUtf8(ExpectedBlocks(devices)),
+              driver::ToUtf8(program.Text(IDC_CHANGED_DEVICES)));
 }
 
 bool DeviceChange(const Program& program, WPARAM event)
@@ -42,33 +44,33 @@ TEST(MainDialog, StartShowsPresentDevicesAndHidesTheDriveLookup)
     ASSERT_TRUE(program.Start());
 
     ExpectAllDevicesShown(program);
-    std::wstring all = program.Text(kAllDevices);
+    std::wstring all = program.Text(IDC_ALL_DEVICES);
     EXPECT_NE(std::wstring::npos, all.find(L"e2e start\r\nVID = ABCD ,PID = 8001\r\n"
                                           L"硬件ID = USB\\VID_ABCD&PID_8001&REV_0001\r\n"));
     EXPECT_NE(std::wstring::npos, all.find(L"\r\n\r\nVID = E2E1 ,PID = 0002\r\n"));
-    EXPECT_EQ(L"", program.Text(kChangedDevices));
-    for (int id : {kDriveLetter, kGetHardwareId, kDriveLabel}) {
+    EXPECT_EQ(L"", program.Text(IDC_CHANGED_DEVICES));
+    for (int id : {IDC_DRIVE_LETTER, IDC_GET_HARDWARE_ID, IDC_DRIVE_LABEL}) {
         EXPECT_NE(nullptr, GetDlgItem(program.Dialog(), id)) << id;
         EXPECT_FALSE(driver::ControlVisible(program.Dialog(), id)) << id;
     }
-    EXPECT_TRUE(driver::ControlVisible(program.Dialog(), kAllDevices));
-    EXPECT_EQ(GetDlgItem(program.Dialog(), kExit), driver::FocusedWindow(program.Dialog()));
+    EXPECT_TRUE(driver::ControlVisible(program.Dialog(), IDC_ALL_DEVICES));
+    EXPECT_EQ(GetDlgItem(program.Dialog(), IDCANCEL), driver::FocusedWindow(program.Dialog()));
 }
 
 TEST(MainDialog, DeviceChangesAreShownAgainstTheBaseline)
 {
     SimulatedDevices baselineDevices;
-    Device kept = baselineDevices.Add(L"e2e baseline", L"USB\\VID_E2E2&PID_0010&REV_0001");
+    ExpectedDevice kept = baselineDevices.Add(L"e2e baseline", L"USB\\VID_E2E2&PID_0010&REV_0001");
     ASSERT_FALSE(kept.hardwareId.empty());
     Program program;
     ASSERT_TRUE(program.Start());
     SimulatedDevices arrivals;
 
-    Device arrived = arrivals.Add(L"e2e arrived", L"USB\\VID_E2E3&PID_0020&REV_0002");
+    ExpectedDevice arrived = arrivals.Add(L"e2e arrived", L"USB\\VID_E2E3&PID_0020&REV_0002");
     ASSERT_FALSE(arrived.hardwareId.empty());
     ASSERT_TRUE(DeviceChange(program, DBT_DEVICEARRIVAL));
     ExpectAllDevicesShown(program);
-    EXPECT_NE(std::wstring::npos, program.Text(kAllDevices).find(Blocks({arrived})));
+    EXPECT_NE(std::wstring::npos, program.Text(IDC_ALL_DEVICES).find(ExpectedBlocks({arrived})));
     ExpectChanged(program, {arrived});
 
     ASSERT_TRUE(arrivals.RemoveLast());
@@ -81,10 +83,10 @@ TEST(MainDialog, DeviceChangesAreShownAgainstTheBaseline)
     ExpectAllDevicesShown(program);
     ExpectChanged(program, {kept});
 
-    ASSERT_TRUE(driver::SendCommand(program.Dialog(), kSetBaseline, BN_CLICKED));
+    ASSERT_TRUE(driver::SendCommand(program.Dialog(), IDC_SET_BASELINE, BN_CLICKED));
     ExpectAllDevicesShown(program);
     ExpectChanged(program, {});
-    ASSERT_TRUE(driver::ClickButton(program.Dialog(), kExit));
+    ASSERT_TRUE(driver::ClickButton(program.Dialog(), IDCANCEL));
     EXPECT_EQ(2u, program.ExitCode());
 }
 
@@ -92,22 +94,22 @@ TEST(MainDialog, ButtonCommandsOtherThanClicksChangeNothing)
 {
     Program program;
     ASSERT_TRUE(program.Start());
-    std::wstring count = program.Text(kDeviceCount);
-    std::wstring all = program.Text(kAllDevices);
+    std::wstring count = program.Text(IDC_DEVICE_COUNT);
+    std::wstring all = program.Text(IDC_ALL_DEVICES);
     SimulatedDevices devices;
-    Device arrived = devices.Add(L"e2e unseen", L"USB\\VID_E2E4&PID_0030");
+    ExpectedDevice arrived = devices.Add(L"e2e unseen", L"USB\\VID_E2E4&PID_0030");
     ASSERT_FALSE(arrived.hardwareId.empty());
 
     for (WORD code : {WORD(BN_DOUBLECLICKED), WORD(BN_SETFOCUS), WORD(EN_CHANGE)}) {
-        for (WORD id : {WORD(kRefresh), WORD(kSetBaseline)}) {
+        for (WORD id : {WORD(IDC_REFRESH), WORD(IDC_SET_BASELINE)}) {
             ASSERT_TRUE(driver::SendCommand(program.Dialog(), id, code)) << id << " " << code;
-            EXPECT_EQ(count, program.Text(kDeviceCount)) << id << " " << code;
-            EXPECT_EQ(all, program.Text(kAllDevices)) << id << " " << code;
-            EXPECT_EQ(L"", program.Text(kChangedDevices)) << id << " " << code;
+            EXPECT_EQ(count, program.Text(IDC_DEVICE_COUNT)) << id << " " << code;
+            EXPECT_EQ(all, program.Text(IDC_ALL_DEVICES)) << id << " " << code;
+            EXPECT_EQ(L"", program.Text(IDC_CHANGED_DEVICES)) << id << " " << code;
         }
     }
     // A click does refresh, and the baseline was not retaken above.
-    ASSERT_TRUE(driver::SendCommand(program.Dialog(), kRefresh, BN_CLICKED));
+    ASSERT_TRUE(driver::SendCommand(program.Dialog(), IDC_REFRESH, BN_CLICKED));
     ExpectAllDevicesShown(program);
     ExpectChanged(program, {arrived});
 }
@@ -118,7 +120,7 @@ TEST(MainDialog, AboutBoxClosesEveryWayAndTheDialogGoesOn)
     ASSERT_TRUE(program.Start());
     HWND dialog = program.Dialog();
     SimulatedDevices devices;
-    Device arrived = devices.Add(L"e2e during about", L"USB\\VID_E2E5&PID_0040");
+    ExpectedDevice arrived = devices.Add(L"e2e during about", L"USB\\VID_E2E5&PID_0040");
     ASSERT_FALSE(arrived.hardwareId.empty());
     struct Way {
         const char* name;
@@ -146,7 +148,7 @@ TEST(MainDialog, AboutBoxClosesEveryWayAndTheDialogGoesOn)
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
-        ASSERT_TRUE(driver::PostCommand(dialog, kShowAbout, way.notification));
+        ASSERT_TRUE(driver::PostCommand(dialog, ID_SHOW_ABOUT, way.notification));
         HWND box = driver::WaitForDialog(program.Process(), L"关于", dialog, kWaitMs);
         ASSERT_NE(nullptr, box);
         std::wstring text;
@@ -162,10 +164,10 @@ TEST(MainDialog, AboutBoxClosesEveryWayAndTheDialogGoesOn)
         ASSERT_TRUE(driver::WaitForWindowGone(box, kWaitMs));
         ASSERT_TRUE(program.Answers());
         EXPECT_TRUE(IsWindowEnabled(dialog));
-        EXPECT_TRUE(driver::SendCommand(dialog, kRefresh, BN_CLICKED));
+        EXPECT_TRUE(driver::SendCommand(dialog, IDC_REFRESH, BN_CLICKED));
         ExpectChanged(program, {arrived});
     }
-    ASSERT_TRUE(driver::ClickButton(dialog, kExit));
+    ASSERT_TRUE(driver::ClickButton(dialog, IDCANCEL));
     EXPECT_EQ(2u, program.ExitCode());
 }
 
@@ -177,7 +179,7 @@ TEST(MainDialog, ExitCodeFollowsTheWayOut)
         DWORD exitCode;
     };
     const Case cases[] = {
-        {"exit button", [](HWND d) { return driver::ClickButton(d, kExit); }, 2},
+        {"exit button", [](HWND d) { return driver::ClickButton(d, IDCANCEL); }, 2},
         {"escape command", [](HWND d) { return driver::PostCommand(d, IDCANCEL); }, 2},
         {"escape key",
          [](HWND d) {

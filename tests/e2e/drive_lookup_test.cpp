@@ -19,9 +19,9 @@ protected:
     std::wstring Lookup(const std::wstring& field)
     {
         HWND dialog = program_.Dialog();
-        if (!driver::WriteControlText(dialog, kDriveLetter, field))
+        if (!driver::WriteControlText(dialog, IDC_DRIVE_LETTER, field))
             return L"<not written>";
-        if (!driver::PostCommand(dialog, kGetHardwareId, BN_CLICKED))
+        if (!driver::PostCommand(dialog, IDC_GET_HARDWARE_ID, BN_CLICKED))
             return L"<not posted>";
         driver::MessageBoxTexts box;
         if (!driver::WaitForMessageBox(program_.Process(), dialog, kWaitMs, &box))
@@ -73,7 +73,7 @@ TEST_F(DriveLookup, EveryFieldTextGivesAnEmptyBox)
         SCOPED_TRACE(c.name);
         EXPECT_EQ("", driver::ToUtf8(Lookup(c.field)));
     }
-    ASSERT_TRUE(driver::ClickButton(program_.Dialog(), kExit));
+    ASSERT_TRUE(driver::ClickButton(program_.Dialog(), IDCANCEL));
     EXPECT_EQ(2u, program_.ExitCode());
 }
 
@@ -87,9 +87,9 @@ TEST_F(DriveLookup, PressedTwiceShowsTheSameTextTwice)
 TEST_F(DriveLookup, OtherNotificationCodesShowNoBox)
 {
     HWND dialog = program_.Dialog();
-    ASSERT_TRUE(driver::WriteControlText(dialog, kDriveLetter, L"C"));
+    ASSERT_TRUE(driver::WriteControlText(dialog, IDC_DRIVE_LETTER, L"C"));
     for (WORD code : {WORD(BN_DOUBLECLICKED), WORD(EN_CHANGE), WORD(1)}) {
-        ASSERT_TRUE(driver::SendCommand(dialog, kGetHardwareId, code)) << code;
+        ASSERT_TRUE(driver::SendCommand(dialog, IDC_GET_HARDWARE_ID, code)) << code;
         EXPECT_EQ(nullptr, driver::FindDialog(program_.Process().Id(), nullptr, dialog)) << code;
     }
     // The same command as a click does open one, so the look above could see it.

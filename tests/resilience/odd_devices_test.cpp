@@ -8,11 +8,10 @@
 
 #include "harness/devsim/devsim.h"
 #include "harness/driver/driver.h"
+#include "tests/kit/expected_blocks.h"
 #include "ui/resources/resource.h"
 
 namespace {
-
-const wchar_t kTitle[] = L"VID、PID获取工具";
 
 // Removes the devices it was given, whatever the test did in between.
 class AddedDevices {
@@ -29,22 +28,18 @@ public:
     std::vector<std::wstring> ids;
 };
 
-struct Block {
-    std::wstring description, vidPid, hardwareIdLine, separator;
-};
-
-// The list's text cut into blocks of four lines; false if it does not divide.
-bool SplitBlocks(const std::wstring& text, std::vector<Block>* blocks)
+// The list's text cut into blocks of four lines, each line with its CR LF;
+// false if it does not divide.
+bool SplitBlocks(const std::wstring& text, std::vector<std::wstring>* blocks)
 {
-    std::vector<std::wstring> lines;
-    size_t at = 0;
-    for (size_t end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
-        lines.push_back(text.substr(at, end - at));
-    if (at != text.size() || lines.size() % 4 != 0)
-        return false;
-    for (size_t i = 0; i < lines.size(); i += 4)
-        blocks->push_back({lines[i], lines[i + 1], lines[i + 2], lines[i + 3]});
-    return true;
+    size_t at = 0, start = 0, lines = 0;
+    for (size_t end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2) {
+        if (++lines % 4 == 0) {
+            blocks->push_back(text.substr(start, end + 2 - start));
+            start = end + 2;
+        }
+    }
+    return at == text.size() && lines % 4 == 0;
 }
 
 struct Odd {
@@ -84,26 +79,26 @@ TEST(OddDevices, ListedWholeAndCountedByTheRunningProgram)
 
     driver::Process program = driver::Process::Start(OSTRIVO_EXE);
     ASSERT_TRUE(program.Valid()) << GetLastError();
-    HWND dialog = driver::WaitForDialog(program, kTitle, nullptr, 20000);
+    HWND dialog = driver::WaitForDialog(program, MAIN_DIALOG_TITLE, nullptr, 20000);
     ASSERT_TRUE(dialog != nullptr);
 
     std::wstring text, count;
     ASSERT_TRUE(driver::ReadControlText(dialog, IDC_ALL_DEVICES, &text));
     ASSERT_TRUE(driver::ReadControlText(dialog, IDC_DEVICE_COUNT, &count));
-    std::vector<Block> blocks;
+    std::vector<std::wstring> blocks;
     ASSERT_TRUE(SplitBlocks(text, &blocks)) << "the list does not end in whole blocks";
     EXPECT_EQ(std::to_wstring(blocks.size()), count);
 
     for (const Odd& o : odd) {
         SCOPED_TRACE(o.name);
+        std::wstring idLine = L"\r\n硬件ID = " + o.shownId + L"\r\n";
         int found = 0;
-        for (const Block& b : blocks) {
-            if (b.hardwareIdLine != L"硬件ID = " + o.shownId)
+        for (const std::wstring& block : blocks) {
+            if (block.find(idLine) == std::wstring::npos)
                 continue;
             ++found;
-            EXPECT_EQ(o.description, b.description);
-            EXPECT_EQ(o.vidPid, b.vidPid);
-            EXPECT_EQ(std::wstring(47, L'-'), b.separator);
+            EXPECT_EQ(driver::ToUtf8(ExpectedBlock(o.description, o.vidPid, o.shownId)),
+                      driver::ToUtf8(block));
         }
         EXPECT_EQ(1, found);
     }

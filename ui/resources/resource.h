@@ -15,3 +15,9 @@
 #define IDC_DRIVE_LABEL         1007
 
 #define ID_SHOW_ABOUT           57664
+
+// The main dialog's title: the template's caption, and what tools that look
+// for the window match. Written narrow for the resource compiler, which reads
+// it as UTF-8; code uses the wide form.
+#define MAIN_DIALOG_CAPTION     "VID、PID获取工具"
+#define MAIN_DIALOG_TITLE       L"" MAIN_DIALOG_CAPTION
