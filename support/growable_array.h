@@ -56,19 +56,6 @@ public:
 
     unsigned Capacity() const { return capacity; }
 
-    // Failure leaves the list unchanged.
-    bool Grow(unsigned needed)
-    {
-        if (needed <= capacity)
-            return true;
-        unsigned newCapacity = NextCapacity(needed);
-        T* fresh = Allocate(newCapacity);
-        if (fresh == nullptr)
-            return false;
-        MoveInto(fresh, newCapacity);
-        return true;
-    }
-
 private:
     T* items = nullptr;
     unsigned count = 0;
