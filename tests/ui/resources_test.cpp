@@ -440,14 +440,19 @@ TEST_F(ResourcesTest, ManifestNamesTheProgramAndDependsOnCommonControls6)
         const char* attribute;
         const char* value;
     } expected[] = {
+#ifdef _WIN64
+        {&own, "processorArchitecture", "amd64"},
+        {&controls, "processorArchitecture", "amd64"},
+#else
+        {&own, "processorArchitecture", "x86"},
+        {&controls, "processorArchitecture", "x86"},
+#endif
         {&own, "name", "Ostrivo"},
         {&own, "version", "1.0.0.0"},
         {&own, "type", "win32"},
-        {&own, "processorArchitecture", "x86"},
         {&controls, "type", "win32"},
         {&controls, "name", "Microsoft.Windows.Common-Controls"},
         {&controls, "version", "6.0.0.0"},
-        {&controls, "processorArchitecture", "x86"},
         {&controls, "publicKeyToken", "6595b64144ccf1df"},
         {&controls, "language", "*"},
     };
