@@ -9,14 +9,7 @@ build=${OSTRIVO_BUILD:-$root/build}
 rounds=${ROUNDS:-5}
 out=$root/docs/performance.md
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    # The toolchain scripts/build.sh would choose for this machine's Wine.
-    case $("$root/harness/host-arch") in
-        x86) toolchain=$root/cmake/mingw-i686.cmake ;;
-        *) toolchain=$root/cmake/mingw-x86_64.cmake ;;
-    esac
-    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
-fi
+OSTRIVO_BUILD=$build "$root/scripts/configure.sh"
 cmake --build "$build" -j"$(nproc)" --target Ostrivo bench_measure bench_floor devsim >/dev/null
 export OSTRIVO_STATE=$build/harness-state OSTRIVO_PIN=1
 "$root/harness/wine-start" >/dev/null
