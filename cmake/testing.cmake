@@ -10,13 +10,36 @@ endforeach()
 set(OSTRIVO_STATE ${CMAKE_BINARY_DIR}/harness-state)
 set(OSTRIVO_HARNESS ${CMAKE_SOURCE_DIR}/harness)
 
-# One warm Wine prefix, server and virtual display for the whole run.
-add_test(NAME harness.wine_start COMMAND ${OSTRIVO_HARNESS}/wine-start)
-add_test(NAME harness.wine_stop COMMAND ${OSTRIVO_HARNESS}/wine-stop)
-set_tests_properties(harness.wine_start PROPERTIES FIXTURES_SETUP wine
-    ENVIRONMENT "OSTRIVO_STATE=${OSTRIVO_STATE}" TIMEOUT 180)
-set_tests_properties(harness.wine_stop PROPERTIES FIXTURES_CLEANUP wine
-    ENVIRONMENT "OSTRIVO_STATE=${OSTRIVO_STATE}" TIMEOUT 60)
+# OSTRIVO_I386_MACHINE: the tests run in the emulated i386 machine
+# (harness/i386), for a 32-bit build on a host that cannot run 32-bit
+# programs. Their names start with "i386.", and their time bounds grow with
+# the emulation's cost.
+option(OSTRIVO_I386_MACHINE "Run the tests in the emulated i386 machine" OFF)
+if(OSTRIVO_I386_MACHINE)
+    set(OSTRIVO_TEST_PREFIX i386.)
+    set(OSTRIVO_TIME_SCALE 4)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${OSTRIVO_HARNESS}/i386/machine run)
+    set(harness_env "OSTRIVO_I386_STATE=${CMAKE_BINARY_DIR}/i386-state"
+                    "OSTRIVO_I386_TREE=${CMAKE_BINARY_DIR}")
+    # Making the image takes ~9 minutes where none is cached.
+    add_test(NAME i386.machine_start COMMAND ${OSTRIVO_HARNESS}/i386/machine start)
+    add_test(NAME i386.machine_stop COMMAND ${OSTRIVO_HARNESS}/i386/machine stop)
+    set_tests_properties(i386.machine_start PROPERTIES FIXTURES_SETUP wine
+        ENVIRONMENT "${harness_env}" TIMEOUT 1500)
+    set_tests_properties(i386.machine_stop PROPERTIES FIXTURES_CLEANUP wine
+        ENVIRONMENT "${harness_env}" TIMEOUT 60)
+else()
+    set(OSTRIVO_TEST_PREFIX "")
+    set(OSTRIVO_TIME_SCALE 1)
+    set(harness_env "OSTRIVO_STATE=${OSTRIVO_STATE}")
+    # One warm Wine prefix, server and virtual display for the whole run.
+    add_test(NAME harness.wine_start COMMAND ${OSTRIVO_HARNESS}/wine-start)
+    add_test(NAME harness.wine_stop COMMAND ${OSTRIVO_HARNESS}/wine-stop)
+    set_tests_properties(harness.wine_start PROPERTIES FIXTURES_SETUP wine
+        ENVIRONMENT "${harness_env}" TIMEOUT 180)
+    set_tests_properties(harness.wine_stop PROPERTIES FIXTURES_CLEANUP wine
+        ENVIRONMENT "${harness_env}" TIMEOUT 60)
+endif()
 
 # ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES])
 # One executable, run whole under Wine. DEVICES marks tests that add or remove
@@ -32,14 +55,15 @@ function(ostrivo_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
-    add_test(NAME ${name} COMMAND ${name})
+    math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${OSTRIVO_TIME_SCALE}")
+    add_test(NAME ${OSTRIVO_TEST_PREFIX}${name} COMMAND ${name})
     # CTest's own bound lies beyond the wrapper's, so the wrapper can say
     # plainly that the program hung before it is killed.
     math(EXPR ctest_limit "${T_TIMEOUT} + 30")
-    set(env "OSTRIVO_STATE=${OSTRIVO_STATE}" "OSTRIVO_TIMEOUT=${T_TIMEOUT}")
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
+    set(env ${harness_env} "OSTRIVO_TIMEOUT=${T_TIMEOUT}")
+    set_tests_properties(${OSTRIVO_TEST_PREFIX}${name} PROPERTIES FIXTURES_REQUIRED wine
         ENVIRONMENT "${env}" TIMEOUT ${ctest_limit})
     if(T_DEVICES)
-        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK simulated_devices)
+        set_tests_properties(${OSTRIVO_TEST_PREFIX}${name} PROPERTIES RESOURCE_LOCK simulated_devices)
     endif()
 endfunction()

@@ -1,7 +1,17 @@
 #!/bin/bash
-# Configures (once) and builds everything into build/.
+# Configures (once) and builds everything: build/ for the host's Wine and,
+# where the host cannot run 32-bit programs, build/i386 for the emulated
+# i386 machine. Targets given as arguments are built in build/ alone.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${OSTRIVO_BUILD:-$root/build}
 "$root/scripts/configure.sh"
+if [ $# -gt 0 ]; then
+    cmake --build "$build" -j"$(nproc)" --target "$@" -- --no-print-directory
+    exit
+fi
 cmake --build "$build" -j"$(nproc)" -- --no-print-directory
+if [ "$("$root/harness/host-arch")" != x86 ]; then
+    "$root/scripts/configure.sh" i386
+    cmake --build "$build/i386" -j"$(nproc)" -- --no-print-directory
+fi

@@ -1,19 +1,31 @@
 #!/bin/bash
-# Configures the build tree (OSTRIVO_BUILD, default build/) for the Windows
-# programs this machine's Wine can run: 32-bit, or 64-bit where the kernel
-# cannot run 32-bit programs (see harness/host-arch). A tree configured for
-# the other architecture is configured afresh.
+# Configures (once) a build tree.
+#   configure.sh         the tree OSTRIVO_BUILD (default build/) for the
+#                        Windows programs this machine's Wine can run: 32-bit,
+#                        or 64-bit where the kernel cannot run 32-bit
+#                        programs (see harness/host-arch)
+#   configure.sh i386    the 32-bit tree OSTRIVO_BUILD/i386, whose tests run
+#                        in the emulated i386 machine (harness/i386); only
+#                        for a machine that cannot run them itself
+# A tree configured otherwise than asked is configured afresh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${OSTRIVO_BUILD:-$root/build}
-case $("$root/harness/host-arch") in
-    x86) toolchain=$root/cmake/mingw-i686.cmake ;;
-    *) toolchain=$root/cmake/mingw-x86_64.cmake ;;
-esac
+machine=OFF
+if [ "${1:-}" = i386 ]; then
+    build=$build/i386 toolchain=$root/cmake/mingw-i686.cmake machine=ON
+else
+    case $("$root/harness/host-arch") in
+        x86) toolchain=$root/cmake/mingw-i686.cmake ;;
+        *) toolchain=$root/cmake/mingw-x86_64.cmake ;;
+    esac
+fi
 if [ -f "$build/CMakeCache.txt" ] &&
-    ! grep -qx "CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain" "$build/CMakeCache.txt"; then
+    ! { grep -qx "CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain" "$build/CMakeCache.txt" &&
+        grep -qx "OSTRIVO_I386_MACHINE:BOOL=$machine" "$build/CMakeCache.txt"; }; then
     rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
 fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DOSTRIVO_I386_MACHINE=$machine >/dev/null
 fi

@@ -10,11 +10,10 @@
 # The released program is the 32-bit build (cmake/mingw-i686.cmake) in its
 # release configuration, whatever the machine. The sources are the commit's
 # (git archive), never the working tree's. Before anything is written the exe
-# must pass the static checks of scripts/release/pecheck.py and run under Wine
-# with its dialog up, its count filled in and exit code 2 from the Exit
-# button. Where Wine runs only 64-bit programs the released exe cannot be run:
-# the script says so and runs the same commit's x86_64 build through the same
-# dialog check, as supporting evidence only.
+# must pass the static checks of scripts/release/pecheck.py and run, the very
+# bytes that go into the zip, with 32-bit Wine in the emulated i386 machine
+# (harness/i386): its dialog up, its count filled in and exit code 2 from the
+# Exit button.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 tools=$root/scripts/release
@@ -47,9 +46,10 @@ name=Ostrivo-$version-x86
 stamp=$(TZ=UTC git -C "$root" show -s --format=%cd --date=format-local:%Y-%m-%dT%H:%M:%S HEAD)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ostrivo-release.XXXXXX")
-wine_state=
+machine=$root/harness/i386/machine
+machine_state=
 cleanup() {
-    [ -n "$wine_state" ] && OSTRIVO_STATE=$wine_state "$work/one/src/harness/wine-stop"
+    [ -n "$machine_state" ] && OSTRIVO_I386_STATE=$machine_state "$machine" stop
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -87,22 +87,28 @@ package() {
         "Ostrivo.exe=$dir/build-i686/app/Ostrivo.exe" "README.txt=$dir/README.txt"
 }
 
-# dialog_check EXE PROBE: runs EXE under Wine (harness state in $wine_state)
-# through the probe, which reads
-# the dialog's count and presses Exit. Prints the outcome; status 0 if the
-# dialog came up with a count and Exit ended the program with 2.
+# dialog_check EXE PROBE: runs EXE in the emulated i386 machine (state in
+# $machine_state) through the probe, which reads the dialog's count and
+# presses Exit. Prints the outcome; status 0 if the machine ran EXE's own
+# bytes, the dialog came up with a count and Exit ended the program with 2.
 dialog_check() {
-    local exe=$1 probe=$2 log
-    export OSTRIVO_STATE=$wine_state
-    "$work/one/src/harness/wine-start" >/dev/null
-    log=$wine_state/probe.log
-    "$work/one/src/harness/winerun" --timeout 120 "$probe" show --timeout 60 \
-        "Z:${exe//\//\\}" >"$log" 2>&1 || true
-    local count code
+    local exe=$1 probe=$2 log=$machine_state.log
+    export OSTRIVO_I386_STATE=$machine_state OSTRIVO_I386_TREE=$(dirname "$(dirname "$exe")")
+    "$machine" start 2>"$machine_state.start.log" ||
+        { echo "the emulated i386 machine did not start:"; sed 's/^/      /' "$machine_state.start.log"; return 1; }
+    "$machine" run --timeout 300 "$probe" show --timeout 180 "Z:${exe//\//\\}" >"$log" 2>&1 || true
+    local count code sum ran
     count=$(sed -n 's/^device count: //p' "$log" | tr -d '\r')
     code=$(sed -n 's/^exit code: //p' "$log" | tr -d '\r')
+    sum=$(sha256sum <"$exe" | cut -d' ' -f1)
+    ran=$(awk -v p="$exe" '$2 == p { print $1 }' "$machine_state/share/programs.sha256")
+    if [ "$ran" != "$sum" ]; then
+        echo "the machine's copy of the exe is not the released bytes (${ran:-none} against $sum)"
+        return 1
+    fi
     if [[ $count =~ ^[1-9][0-9]*$ ]] && [ "$code" = 2 ]; then
-        echo "dialog up, device count $count, Exit ended it with exit code 2"
+        echo "exe $sum run with 32-bit Wine in the emulated i386 machine: dialog up,"
+        echo "        device count $count, Exit ended it with exit code 2"
         return 0
     fi
     echo "dialog check failed (count '${count}', exit code '${code}'); the probe said:"
@@ -111,41 +117,23 @@ dialog_check() {
 }
 
 release() {
-    local dir=$work/one exe=$work/one/build-i686/app/Ostrivo.exe host
-    host=$("$root/harness/host-arch")
+    local dir=$work/one exe=$work/one/build-i686/app/Ostrivo.exe
     say "Ostrivo $version from commit $commit"
     say "building the 32-bit program (i686, Release)"
-    if [ "$host" = x86 ]; then
-        build "$dir" i686 Ostrivo probe
-    else
-        build "$dir" i686 Ostrivo
-    fi
+    build "$dir" i686 Ostrivo probe
 
     say "static checks of the released Ostrivo.exe"
     python3 "$tools/pecheck.py" --objdump i686-w64-mingw32-objdump --format pei-i386 \
         --version "$version" --no-path "$work" --no-path "$root" "$exe" ||
         fail "the released exe failed its static checks; nothing written"
 
-    say "run under Wine"
+    say "run in the emulated i386 machine"
     local outcome
-    wine_state=$work/wine  # set here: the checks run in subshells
-    if [ "$host" = x86 ]; then
-        outcome=$(dialog_check "$exe" "$dir/build-i686/harness/probe/probe.exe") ||
-            { echo "  FAIL  the released 32-bit Ostrivo.exe: $outcome"
-              fail "the released exe failed its run under Wine; nothing written"; }
-        echo "  ok    the released 32-bit Ostrivo.exe: $outcome"
-    else
-        echo "  NOT RUN  the released 32-bit Ostrivo.exe: this machine's Wine runs only 64-bit"
-        echo "           programs (harness/host-arch prints $host), so it was not run here"
-        say "building the same commit for x86_64, as supporting evidence"
-        build "$dir" x86_64 Ostrivo probe
-        outcome=$(dialog_check "$dir/build-x86_64/app/Ostrivo.exe" \
-            "$dir/build-x86_64/harness/probe/probe.exe") ||
-            { echo "  FAIL  supporting evidence, the x86_64 build of the same commit: $outcome"
-              fail "the same commit's x86_64 build failed its run under Wine; nothing written"; }
-        echo "  ok    supporting evidence, the x86_64 build of the same commit (not the"
-        echo "        released exe): $outcome"
-    fi
+    machine_state=$work/i386  # set here: the checks run in subshells
+    outcome=$(dialog_check "$exe" "$dir/build-i686/harness/probe/probe.exe") ||
+        { echo "  FAIL  the released 32-bit Ostrivo.exe: $outcome"
+          fail "the released exe failed its run in the emulated i386 machine; nothing written"; }
+    echo "  ok    the released 32-bit Ostrivo.exe: $outcome"
 
     package "$dir"
     rm -rf "$root/dist"

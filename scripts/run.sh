@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${OSTRIVO_BUILD:-$root/build}
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" Ostrivo probe  # only what it runs
 
 exe=$build/app/Ostrivo.exe
 probe=$build/harness/probe/probe.exe

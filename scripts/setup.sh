@@ -3,8 +3,11 @@
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
-packages=(wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc libx11-dev xvfb xauth imagemagick
+root=$(cd "$(dirname "$0")/.." && pwd)
+packages=(wine wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc libx11-dev xvfb xauth imagemagick
           fonts-wqy-zenhei fonts-wine cmake googletest)
+# 32-bit Wine only where the host is to run the 32-bit build itself.
+[ "$("$root/harness/host-arch")" = x86 ] && packages+=(wine32:i386)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -17,7 +20,7 @@ done
 SUDO=
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 echo "setup: installing ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
