@@ -41,11 +41,15 @@ else()
         ENVIRONMENT "${harness_env}" TIMEOUT 60)
 endif()
 
-# ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES])
+# ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES] [SHARDS n]
+#              [COST c])
 # One executable, run whole under Wine. DEVICES marks tests that add or remove
-# simulated devices: they must not overlap with each other.
+# simulated devices: they must not overlap with each other. SHARDS splits a
+# long one into n CTest tests (name.1 ... name.n, GoogleTest's sharding) that
+# can run side by side; COST, its relative length, lets CTest start long ones
+# first.
 function(ostrivo_test name)
-    cmake_parse_arguments(T "DEVICES;NO_MAIN" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "DEVICES;NO_MAIN" "TIMEOUT;SHARDS;COST" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     if(T_NO_MAIN)
         target_link_libraries(${name} PRIVATE gtest ${T_LIBS})
@@ -56,14 +60,30 @@ function(ostrivo_test name)
         set(T_TIMEOUT 300)
     endif()
     math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${OSTRIVO_TIME_SCALE}")
-    add_test(NAME ${OSTRIVO_TEST_PREFIX}${name} COMMAND ${name})
     # CTest's own bound lies beyond the wrapper's, so the wrapper can say
     # plainly that the program hung before it is killed.
     math(EXPR ctest_limit "${T_TIMEOUT} + 30")
     set(env ${harness_env} "OSTRIVO_TIMEOUT=${T_TIMEOUT}")
-    set_tests_properties(${OSTRIVO_TEST_PREFIX}${name} PROPERTIES FIXTURES_REQUIRED wine
-        ENVIRONMENT "${env}" TIMEOUT ${ctest_limit})
+    set(tests)
+    if(T_SHARDS)
+        foreach(shard RANGE 1 ${T_SHARDS})
+            math(EXPR index "${shard} - 1")
+            set(test ${OSTRIVO_TEST_PREFIX}${name}.${shard})
+            add_test(NAME ${test} COMMAND ${name})
+            set_tests_properties(${test} PROPERTIES ENVIRONMENT
+                "${env};GTEST_TOTAL_SHARDS=${T_SHARDS};GTEST_SHARD_INDEX=${index}")
+            list(APPEND tests ${test})
+        endforeach()
+    else()
+        set(tests ${OSTRIVO_TEST_PREFIX}${name})
+        add_test(NAME ${tests} COMMAND ${name})
+        set_tests_properties(${tests} PROPERTIES ENVIRONMENT "${env}")
+    endif()
+    set_tests_properties(${tests} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${ctest_limit})
+    if(T_COST)
+        set_tests_properties(${tests} PROPERTIES COST ${T_COST})
+    endif()
     if(T_DEVICES)
-        set_tests_properties(${OSTRIVO_TEST_PREFIX}${name} PROPERTIES RESOURCE_LOCK simulated_devices)
+        set_tests_properties(${tests} PROPERTIES RESOURCE_LOCK simulated_devices)
     endif()
 endfunction()

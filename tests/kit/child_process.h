@@ -28,6 +28,28 @@ inline std::wstring CurrentTestFilter()
     return Widen(test->test_suite_name()) + L"." + Widen(test->name());
 }
 
+// Sets, or with null removes, an environment variable for a scope: children
+// started inside it see that value; the old one comes back after.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name)
+    {
+        wchar_t old[256];
+        DWORD n = GetEnvironmentVariableW(name, old, 256);
+        had_ = n > 0 && n < 256;
+        if (had_) old_ = old;
+        SetEnvironmentVariableW(name, value);
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const wchar_t* name_;
+    bool had_ = false;
+    std::wstring old_;
+};
+
 inline std::wstring ModeOfThisProcess()
 {
     wchar_t mode[128] = L"";
@@ -52,7 +74,11 @@ DWORD RunInChildProcess(const char* modeName, Action action, DWORD timeoutMs = 6
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_catch_exceptions=0 --gtest_filter=" +
                            CurrentTestFilter();
-    SetEnvironmentVariableW(kModeVariable, mode.c_str());
+    ScopedVariable childMode(kModeVariable, mode.c_str());
+    // A sharded run's shard would filter the one test out of the child,
+    // which would then end with 0 having run nothing.
+    ScopedVariable allShards(L"GTEST_TOTAL_SHARDS", nullptr);
+    ScopedVariable thisShard(L"GTEST_SHARD_INDEX", nullptr);
     // The child's own log would show its other calls as failures: drop it.
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -66,7 +92,6 @@ DWORD RunInChildProcess(const char* modeName, Action action, DWORD timeoutMs = 6
     PROCESS_INFORMATION process = {};
     BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr,
                                   nullptr, &startup, &process);
-    SetEnvironmentVariableW(kModeVariable, nullptr);
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
     if (!started) return kChildNotStarted;
 
