@@ -14,9 +14,14 @@
 
 #include "app/dialog_host.h"
 #include "support/platform/platform.h"
+#include "tests/kit/own_desktop.h"
 #include "tests/kit/scripted_platform.h"
 #include "ui/main_dialog.h"
 #include "ui/resources/resource.h"
+
+// The main thread, where the dialogs run, is on the program's own desktop
+// before any test makes a window.
+inline const bool kOnOwnDesktop = EnterOwnDesktop();
 
 const UINT kRunScript = WM_APP + 10;
 const INT_PTR kSentinel = 0x5EED;
@@ -108,7 +113,9 @@ private:
 };
 
 // While a modal box runs, finds it (a dialog of this thread owned by
-// `owner`) from a timer and hands it to `act`, which must close it.
+// `owner`) from a timer and hands it to `act`, which must close it. A box of
+// this thread that another window owns, or none, fails the test and is
+// closed, rather than leave the test waiting in its modal loop.
 class OwnedBoxWatcher {
 public:
     OwnedBoxWatcher(HWND owner, std::function<void(HWND)> act)
@@ -129,27 +136,38 @@ public:
     int boxesSeen = 0;
 
 private:
+    struct Found {
+        HWND owned = nullptr;
+        HWND stray = nullptr;
+    };
     static BOOL CALLBACK Find(HWND w, LPARAM found)
     {
         wchar_t cls[16] = L"";
         GetClassNameW(w, cls, 16);
-        if (wcscmp(cls, L"#32770") == 0 && GetWindow(w, GW_OWNER) == current->owner &&
-            IsWindowVisible(w)) {
-            *reinterpret_cast<HWND*>(found) = w;
-            return FALSE;
+        if (wcscmp(cls, L"#32770") != 0 || w == current->owner || !IsWindowVisible(w))
+            return TRUE;
+        Found* boxes = reinterpret_cast<Found*>(found);
+        if (GetWindow(w, GW_OWNER) != current->owner) {
+            boxes->stray = w;
+            return TRUE;
         }
-        return TRUE;
+        boxes->owned = w;
+        return FALSE;
     }
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
     {
         if (current == nullptr)
             return;
-        HWND box = nullptr;
-        EnumThreadWindows(GetCurrentThreadId(), Find, reinterpret_cast<LPARAM>(&box));
-        if (box == nullptr)
-            return;
-        ++current->boxesSeen;
-        current->act(box);
+        Found boxes;
+        EnumThreadWindows(GetCurrentThreadId(), Find, reinterpret_cast<LPARAM>(&boxes));
+        if (boxes.owned != nullptr) {
+            ++current->boxesSeen;
+            current->act(boxes.owned);
+        } else if (boxes.stray != nullptr) {
+            ADD_FAILURE() << "a box opened that the dialog does not own (owner "
+                          << GetWindow(boxes.stray, GW_OWNER) << ")";
+            EndDialog(boxes.stray, IDCANCEL);
+        }
     }
 
     static inline OwnedBoxWatcher* current = nullptr;
