@@ -1,7 +1,6 @@
 #include "tests/kit/allocation_sweep.h"
 
 #include "tests/kit/allocation_hooks.h"
-#include "tests/kit/own_desktop.h"
 
 namespace {
 
@@ -24,8 +23,6 @@ LONG CALLBACK EndSweepThread(EXCEPTION_POINTERS* exception)
 
 DWORD WINAPI Run(void* parameter)
 {
-    // A new thread starts on the program's first desktop, the shared one.
-    EnterOwnDesktop();
     (*static_cast<const std::function<void()>*>(parameter))();
     return 0;
 }

@@ -14,14 +14,9 @@
 
 #include "app/dialog_host.h"
 #include "support/platform/platform.h"
-#include "tests/kit/own_desktop.h"
 #include "tests/kit/scripted_platform.h"
 #include "ui/main_dialog.h"
 #include "ui/resources/resource.h"
-
-// The main thread, where the dialogs run, is on the program's own desktop
-// before any test makes a window.
-inline const bool kOnOwnDesktop = EnterOwnDesktop();
 
 const UINT kRunScript = WM_APP + 10;
 const INT_PTR kSentinel = 0x5EED;

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/kit/dialog_fixture.h"
+#include "tests/kit/own_desktop.h"
 
 namespace {
+
+const bool kOnOwnDesktop = EnterOwnDesktop();
 
 class BoxWatcherTest : public ScriptedDialogTest {};
 

@@ -3,6 +3,9 @@
 // program shows takes the activation from the dialog under test, and a box
 // that the dialog then opens has no owner (its owner is the active window):
 // the test fails, or hangs in the box's modal loop.
+// Not for programs whose threads end with windows alive (the allocation
+// sweep's ending runs): on a desktop of its own, Wine's X11 driver then
+// now and then ends the program on an X error (BadMatch in CreateGC).
 #pragma once
 
 #include <windows.h>

@@ -9,10 +9,15 @@
 #include <vector>
 
 #include "tests/kit/dialog_fixture.h"
+#include "tests/kit/own_desktop.h"
 #include "tests/kit/scripted_platform.h"
 #include "ui/about_dialog.h"
 
 namespace {
+
+// The dialogs run on the main thread, on the program's own desktop from
+// before any test makes a window: a box they open is theirs.
+const bool kOnOwnDesktop = EnterOwnDesktop();
 
 const ScriptedDevice kReceiver = PresentDevice(L"USB Receiver", L"USB\\VID_046D&PID_C52B");
 
@@ -300,6 +305,7 @@ TEST(AboutDialog, ClosesWithStandardCommandIdsOnly)
 
 TEST_F(MainDialogTest, AboutCommandOpensTheBoxOverTheRunningDialog)
 {
+    ASSERT_TRUE(kOnOwnDesktop);
     platform.devices = {kReceiver};
     RunInsideMainDialog([&](DrivenMainDialog& d) {
         std::wstring title;
