@@ -2,12 +2,13 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include "driver.h"
 #include "tests/kit/dialog_fixture.h"
-#include "tests/kit/own_desktop.h"
 
 namespace {
 
-const bool kOnOwnDesktop = EnterOwnDesktop();
+driver::PrivateDesktop ownDesktop;
+const bool kOnOwnDesktop = ownDesktop.Enter(L"kit-tests");
 
 class BoxWatcherTest : public ScriptedDialogTest {};
 

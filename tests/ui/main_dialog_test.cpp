@@ -8,16 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "driver.h"
 #include "tests/kit/dialog_fixture.h"
-#include "tests/kit/own_desktop.h"
 #include "tests/kit/scripted_platform.h"
 #include "ui/about_dialog.h"
 
 namespace {
 
-// The dialogs run on the main thread, on the program's own desktop from
+// The dialogs run on the main thread, on a desktop of the program's own from
 // before any test makes a window: a box they open is theirs.
-const bool kOnOwnDesktop = EnterOwnDesktop();
+driver::PrivateDesktop ownDesktop;
+const bool kOnOwnDesktop = ownDesktop.Enter(L"ui-dialog-tests");
 
 const ScriptedDevice kReceiver = PresentDevice(L"USB Receiver", L"USB\\VID_046D&PID_C52B");
 
