@@ -10,10 +10,9 @@ endforeach()
 set(OSTRIVO_STATE ${CMAKE_BINARY_DIR}/harness-state)
 set(OSTRIVO_HARNESS ${CMAKE_SOURCE_DIR}/harness)
 
-# OSTRIVO_I386_MACHINE: the tests run in the emulated i386 machine
-# (harness/i386), for a 32-bit build on a host that cannot run 32-bit
-# programs. Their names start with "i386.", and their time bounds grow with
-# the emulation's cost.
+# OSTRIVO_I386_MACHINE: the tests of this (32-bit) build run in the emulated
+# i386 machine (harness/i386) rather than under the host's Wine. Their names
+# start with "i386.", and their time bounds grow with the emulation's cost.
 option(OSTRIVO_I386_MACHINE "Run the tests in the emulated i386 machine" OFF)
 if(OSTRIVO_I386_MACHINE)
     set(OSTRIVO_TEST_PREFIX i386.)

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Configures (once) and builds everything: build/ for the host's Wine and,
-# where the host cannot run 32-bit programs, build/i386 for the emulated
-# i386 machine. Targets given as arguments are built in build/ alone.
+# unless build/ is itself the 32-bit build (OSTRIVO_ARCH=x86), build/i386 for
+# the emulated i386 machine. Targets given as arguments are built in build/
+# alone.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${OSTRIVO_BUILD:-$root/build}

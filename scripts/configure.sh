@@ -1,12 +1,10 @@
 #!/bin/bash
 # Configures (once) a build tree.
 #   configure.sh         the tree OSTRIVO_BUILD (default build/) for the
-#                        Windows programs this machine's Wine can run: 32-bit,
-#                        or 64-bit where the kernel cannot run 32-bit
-#                        programs (see harness/host-arch)
+#                        host's Wine: x86_64, or 32-bit with OSTRIVO_ARCH=x86
+#                        (see harness/host-arch)
 #   configure.sh i386    the 32-bit tree OSTRIVO_BUILD/i386, whose tests run
-#                        in the emulated i386 machine (harness/i386); only
-#                        for a machine that cannot run them itself
+#                        in the emulated i386 machine (harness/i386)
 # A tree configured otherwise than asked is configured afresh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

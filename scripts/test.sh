@@ -1,10 +1,11 @@
 #!/bin/bash
 # Installs what is missing, builds, and runs every test under Wine on a
-# virtual display. Where the host cannot run 32-bit programs, every test runs
-# twice: the x86_64 build on the host, and the 32-bit build (build/i386, the
-# program users get) in the emulated i386 machine, whose image is made while
-# the sources build (~9 minutes, once per recipe). Arguments go to both CTest
-# runs. Its output ends with a summary line for each build.
+# virtual display, twice: the x86_64 build on the host, and the 32-bit build
+# (build/i386, the program users get) in the emulated i386 machine, whose
+# image is made while the sources build (~9 minutes, once per recipe).
+# Arguments go to both CTest runs. Its output ends with a summary line for
+# both. (OSTRIVO_ARCH=x86: the 32-bit build alone, on a host that runs it;
+# see harness/host-arch.)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${OSTRIVO_BUILD:-$root/build}
@@ -40,9 +41,10 @@ else
     echo "test: the emulated i386 machine's image could not be made" >&2
 fi
 verdict() { [ "$1" = 0 ] && echo passed || echo FAILED; }
-# Programs that Wine's X11 driver ended and the machine ran again (see
-# harness/i386/machine): CTest shows no output of a test that passed.
-grep -h "running it again" "$build/i386/Testing/Temporary/LastTest.log" 2>/dev/null | sed 's/^/test: /' || true
+# Programs that Wine's X11 driver ended and the harness ran again (see
+# harness/x-error.sh): CTest shows no output of a test that passed.
+grep -h "running it again" "$build/Testing/Temporary/LastTest.log" \
+    "$build/i386/Testing/Temporary/LastTest.log" 2>/dev/null | sed 's/^/test: /' || true
 echo "test: x86_64 build on the host: $(verdict $host_rc) in ${host_s} s;" \
     "32-bit build in the emulated i386 machine: $(verdict $guest_rc) in $(( $(date +%s) - t2 )) s" \
     "(after $(( t2 - t1 )) s waiting for its image)"
