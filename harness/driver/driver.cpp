@@ -72,8 +72,9 @@ bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeout
           LRESULT* result)
 {
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutW(window, message, wParam, lParam,
-                             SMTO_NORMAL | SMTO_ABORTIFHUNG, timeoutMs, &answer))
+    // Not SMTO_ABORTIFHUNG: a thread busy for a few seconds on a slow machine
+    // is not hung; the bound alone says that.
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &answer))
         return false;
     if (result)
         *result = static_cast<LRESULT>(answer);
@@ -210,7 +211,7 @@ void Process::Kill()
     if (!handle_)
         return;
     TerminateProcess(handle_, 0xDEAD);
-    WaitForSingleObject(handle_, 5000);
+    WaitForSingleObject(handle_, bounds::Ms(bounds::kExit));
 }
 
 HWND FindDialog(DWORD processId, const wchar_t* title, HWND owner)

@@ -2,7 +2,7 @@
 // read and write control texts, send it commands, close it and collect its
 // exit code. Meant for tests and tools that run the real program under Wine.
 //
-// Every call that talks to the other process is bounded by a timeout, so a
+// Every call that talks to the other process is bounded (bounds.h), so a
 // hung or vanished program makes a call fail instead of blocking the caller.
 // Texts cross the process boundary through messages (WM_GETTEXT and friends);
 // GetWindowTextW does not read another process's controls.
@@ -12,10 +12,12 @@
 
 #include <string>
 
+#include "bounds.h"
+
 namespace driver {
 
 // Default bound for one cross-process message.
-constexpr DWORD kMessageTimeoutMs = 5000;
+inline DWORD AnswerBoundMs() { return bounds::Ms(bounds::kAnswer); }
 
 // A desktop of the calling thread's own, for the programs it starts and
 // drives. The foreground and each thread's active window belong to a
@@ -92,17 +94,17 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 
 // The whole text of a window, read across processes. False when the window
 // does not answer in time or delivers fewer characters than it announced.
-bool ReadText(HWND window, std::wstring* text, DWORD timeoutMs = kMessageTimeoutMs);
+bool ReadText(HWND window, std::wstring* text, DWORD timeoutMs = AnswerBoundMs());
 
 // ReadText of the control `controlId` of `dialog`.
 bool ReadControlText(HWND dialog, int controlId, std::wstring* text,
-                     DWORD timeoutMs = kMessageTimeoutMs);
+                     DWORD timeoutMs = AnswerBoundMs());
 
 // Replaces a window's text (WM_SETTEXT). False on refusal or timeout.
-bool WriteText(HWND window, const std::wstring& text, DWORD timeoutMs = kMessageTimeoutMs);
+bool WriteText(HWND window, const std::wstring& text, DWORD timeoutMs = AnswerBoundMs());
 
 bool WriteControlText(HWND dialog, int controlId, const std::wstring& text,
-                      DWORD timeoutMs = kMessageTimeoutMs);
+                      DWORD timeoutMs = AnswerBoundMs());
 
 // Whether the control exists and has WS_VISIBLE set on itself and its parents.
 bool ControlVisible(HWND dialog, int controlId);
@@ -115,14 +117,14 @@ HWND FocusedWindow(HWND dialog);
 // and waits for the answer. Only for commands that return at once: one that
 // opens a modal box would keep the sender waiting until the timeout.
 bool SendCommand(HWND dialog, WORD id, WORD code, LRESULT* result = nullptr,
-                 DWORD timeoutMs = kMessageTimeoutMs);
+                 DWORD timeoutMs = AnswerBoundMs());
 
 // Posts WM_COMMAND and returns at once: for commands that open a modal box.
 bool PostCommand(HWND dialog, WORD id, WORD code = BN_CLICKED);
 
 // Sends WM_DEVICECHANGE as the platform's broadcast would reach the dialog.
 bool SendDeviceChange(HWND dialog, WPARAM event, LPARAM data = 0,
-                      LRESULT* result = nullptr, DWORD timeoutMs = kMessageTimeoutMs);
+                      LRESULT* result = nullptr, DWORD timeoutMs = AnswerBoundMs());
 
 // Clicks the button `controlId` of `dialog` the way a user would (BM_CLICK,
 // posted, so a click that opens a modal box does not block the caller).

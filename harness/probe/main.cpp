@@ -7,7 +7,8 @@
 //     --proceed FILE   then wait until FILE exists before pressing Exit
 //     --until-closed   do not press Exit; wait until the program ends
 //     --timeout S      bound for the dialog to appear, for --proceed and for
-//                      the exit after Exit is pressed (default 60)
+//                      the exit after Exit is pressed (default: the harness's
+//                      window and exit bounds, see bounds.h)
 //
 // Output is UTF-8. Status 0 when the dialog was found, read and the program
 // ended; 1 otherwise (the program is then ended by force).
@@ -19,6 +20,7 @@
 
 #include <string>
 
+#include "bounds.h"
 #include "driver.h"
 #include "ui/resources/resource.h"
 
@@ -28,7 +30,7 @@ struct Options {
     std::wstring ready;
     std::wstring proceed;
     bool untilClosed = false;
-    DWORD timeoutMs = 60000;
+    DWORD timeoutMs = 0;  // none given: the harness's bounds
     std::wstring exe;
     std::wstring args;
 };
@@ -74,12 +76,12 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options)
             options->ready = value;
         else if (name == L"--proceed")
             options->proceed = value;
-        else if (name == L"--timeout")
+        else if (name == L"--timeout" && _wtoi(value) > 0)
             options->timeoutMs = static_cast<DWORD>(_wtoi(value)) * 1000;
         else
             return false;
     }
-    if (i >= argc || options->timeoutMs == 0)
+    if (i >= argc)
         return false;
     options->exe = argv[i++];
     for (; i < argc; ++i)
@@ -143,6 +145,11 @@ bool ReportExit(const driver::Process& process, DWORD timeoutMs)
     return true;
 }
 
+DWORD BoundMs(const Options& options, const bounds::Bound& bound)
+{
+    return options.timeoutMs != 0 ? options.timeoutMs : bounds::Ms(bound);
+}
+
 int Show(const Options& options)
 {
     driver::Process process = driver::Process::Start(options.exe, options.args);
@@ -151,7 +158,8 @@ int Show(const Options& options)
               std::to_wstring(GetLastError()) + L")\n");
         return 1;
     }
-    HWND dialog = driver::WaitForDialog(process, MAIN_DIALOG_TITLE, nullptr, options.timeoutMs);
+    HWND dialog = driver::WaitForDialog(process, MAIN_DIALOG_TITLE, nullptr,
+                                        BoundMs(options, bounds::kWindow));
     if (!dialog) {
         Print(L"probe: the dialog did not appear\n");
         return 1;
@@ -164,7 +172,7 @@ int Show(const Options& options)
     }
     if (options.untilClosed)
         return ReportExit(process, INFINITE) ? 0 : 1;
-    if (!options.proceed.empty() && !WaitForMarker(process, options.proceed, options.timeoutMs)) {
+    if (!options.proceed.empty() && !WaitForMarker(process, options.proceed, BoundMs(options, bounds::kWindow))) {
         if (!process.Running())
             return ReportExit(process, 0) ? 0 : 1;
         Print(L"probe: gave up waiting for " + options.proceed + L"\n");
@@ -175,7 +183,7 @@ int Show(const Options& options)
         Print(L"probe: the Exit button could not be pressed\n");
         return 1;
     }
-    return ReportExit(process, options.timeoutMs) ? 0 : 1;
+    return ReportExit(process, BoundMs(options, bounds::kExit)) ? 0 : 1;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bounds.h"
 #include "devices/baseline.h"
 #include "devices/enumeration.h"
 #include "harness/devsim/devsim.h"
@@ -283,7 +284,7 @@ std::string RunDevsim(const wchar_t* arguments)
         output.append(chunk, got);
     CloseHandle(readEnd);
     if (started) {
-        WaitForSingleObject(process.hProcess, 60000);
+        WaitForSingleObject(process.hProcess, bounds::Ms(bounds::kExit));
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }

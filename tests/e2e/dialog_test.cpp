@@ -149,8 +149,11 @@ TEST(MainDialog, AboutBoxClosesEveryWayAndTheDialogGoesOn)
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
         ASSERT_TRUE(driver::PostCommand(dialog, ID_SHOW_ABOUT, way.notification));
-        HWND box = driver::WaitForDialog(program.Process(), L"关于", dialog, kWaitMs);
-        ASSERT_NE(nullptr, box);
+        HWND box = nullptr;
+        ASSERT_TRUE(Within(bounds::kWindow, "the About box to appear", [&](DWORD ms) {
+            box = driver::WaitForDialog(program.Process(), L"关于", dialog, ms);
+            return box != nullptr;
+        }));
         std::wstring text;
         // The first control with id -1 in template order is the text.
         ASSERT_TRUE(driver::ReadText(GetDlgItem(box, -1), &text));
@@ -161,7 +164,8 @@ TEST(MainDialog, AboutBoxClosesEveryWayAndTheDialogGoesOn)
         ExpectChanged(program, {arrived});
 
         ASSERT_TRUE(way.close(box));
-        ASSERT_TRUE(driver::WaitForWindowGone(box, kWaitMs));
+        ASSERT_TRUE(Within(bounds::kWindow, "the About box to go",
+                           [&](DWORD ms) { return driver::WaitForWindowGone(box, ms); }));
         ASSERT_TRUE(program.Answers());
         EXPECT_TRUE(IsWindowEnabled(dialog));
         EXPECT_TRUE(driver::SendCommand(dialog, IDC_REFRESH, BN_CLICKED));

@@ -24,13 +24,15 @@ protected:
         if (!driver::PostCommand(dialog, IDC_GET_HARDWARE_ID, BN_CLICKED))
             return L"<not posted>";
         driver::MessageBoxTexts box;
-        if (!driver::WaitForMessageBox(program_.Process(), dialog, kWaitMs, &box))
-            return L"<no box>";
+        bounds::Wait appear(bounds::kWindow);
+        if (!driver::WaitForMessageBox(program_.Process(), dialog, appear.Ms(), &box))
+            return L"<no box within " + Wide(appear.Report()) + L">";
         EXPECT_EQ(L"", box.caption);
         ExpectSingleOkButton(box.window);
+        bounds::Wait gone(bounds::kWindow);
         if (!driver::ClickButton(box.window, IDOK) ||
-            !driver::WaitForWindowGone(box.window, kWaitMs))
-            return L"<box stays>";
+            !driver::WaitForWindowGone(box.window, gone.Ms()))
+            return L"<box stays: " + Wide(gone.Report()) + L">";
         EXPECT_TRUE(program_.Answers());
         return box.text;
     }

@@ -4,11 +4,13 @@
 // reference walk.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "bounds.h"
 #include "devsim.h"
 #include "driver.h"
 #include "tests/kit/expected_blocks.h"
@@ -17,7 +19,20 @@
 
 namespace e2e {
 
-constexpr DWORD kWaitMs = 10000;
+// An ASCII report, for a text the test compares as wide.
+inline std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// One wait of the driver (`wait` takes its bound in ms and says whether the
+// event came) against `bound`; a failure names what was waited for, the
+// bound and how long it waited.
+template <class Wait>
+::testing::AssertionResult Within(const bounds::Bound& bound, const char* what, Wait wait)
+{
+    bounds::Wait measured(bound);
+    if (wait(measured.Ms()))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << what << ": not within " << measured.Report();
+}
 
 // Simulated devices added by one test; whatever is left is removed at the end.
 class SimulatedDevices {
@@ -73,17 +88,19 @@ private:
 // take the foreground from it.
 class Program {
 public:
-    bool Start()
+    ::testing::AssertionResult Start()
     {
         static driver::PrivateDesktop desktop;
         static bool entered = desktop.Enter(L"ostrivo-e2e");
         if (!entered)
-            return false;
+            return ::testing::AssertionFailure() << "no desktop of the test's own";
         process_ = driver::Process::Start(L"Z:" OSTRIVO_EXE);
         if (!process_.Valid())
-            return false;
-        dialog_ = driver::WaitForDialog(process_, MAIN_DIALOG_TITLE, nullptr, kWaitMs);
-        return dialog_ != nullptr;
+            return ::testing::AssertionFailure() << "the program did not start (" << GetLastError() << ")";
+        return Within(bounds::kWindow, "the main dialog to appear", [this](DWORD ms) {
+            dialog_ = driver::WaitForDialog(process_, MAIN_DIALOG_TITLE, nullptr, ms);
+            return dialog_ != nullptr;
+        });
     }
 
     HWND Dialog() const { return dialog_; }
@@ -98,19 +115,22 @@ public:
     }
 
     // Whether the dialog's thread still handles messages.
-    bool Answers() const
+    ::testing::AssertionResult Answers() const
     {
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutW(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, driver::kMessageTimeoutMs,
-                                   &result) != 0;
+        return Within(bounds::kAnswer, "the dialog to answer", [this](DWORD ms) {
+            DWORD_PTR result = 0;
+            return SendMessageTimeoutW(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, ms, &result) != 0;
+        });
     }
 
-    // The exit code, or a value no dialog ends with when it does not end in time.
+    // The exit code, or a value no dialog ends with when it does not end in
+    // time (a failure that says how long it waited).
     DWORD ExitCode() const
     {
-        DWORD code = 0;
-        if (!process_.WaitForExit(kWaitMs, &code))
-            return 0xDEAD;
+        DWORD code = 0xDEAD;
+        EXPECT_TRUE(Within(bounds::kExit, "the program to end", [&](DWORD ms) {
+            return process_.WaitForExit(ms, &code);
+        }));
         return code;
     }
 

@@ -1,6 +1,13 @@
 // Runs an action in a child copy of the current test executable and returns
 // its exit code: `DWORD code = RunInChildProcess("oom", [] { RaiseFailure(E_OUTOFMEMORY); });`
 // The child runs only the calling test, output discarded; an action that returns ends it with 0.
+//
+// The child runs the test from its start until the action, so a test that
+// does much before starting its child puts `RunIfChild` first and passes
+// what the child needs as a number:
+//     RunIfChild("fatal", [&](int k) { ...; });  // the child does only this
+//     ... long work that finds k ...
+//     DWORD code = RunChildProcess("fatal", k);
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,12 +15,15 @@
 
 #include <string>
 
+#include "bounds.h"
+
 // Exit code reported when the child neither ended nor could be started.
 constexpr DWORD kChildTimedOut = 0xFFFFFFFE;
 constexpr DWORD kChildNotStarted = 0xFFFFFFFD;
 
 namespace child_process_detail {
 constexpr const wchar_t* kModeVariable = L"OSTRIVO_CHILD_MODE";
+constexpr const wchar_t* kArgumentVariable = L"OSTRIVO_CHILD_ARGUMENT";
 
 inline std::wstring Widen(const char* text)
 {
@@ -50,31 +60,44 @@ private:
     std::wstring old_;
 };
 
-inline std::wstring ModeOfThisProcess()
+inline std::wstring VariableOfThisProcess(const wchar_t* name)
 {
-    wchar_t mode[128] = L"";
-    DWORD n = GetEnvironmentVariableW(kModeVariable, mode, 128);
-    return n > 0 && n < 128 ? std::wstring(mode) : std::wstring();
+    wchar_t value[128] = L"";
+    DWORD n = GetEnvironmentVariableW(name, value, 128);
+    return n > 0 && n < 128 ? std::wstring(value) : std::wstring();
 }
+inline std::wstring ModeOfThisProcess() { return VariableOfThisProcess(kModeVariable); }
 }  // namespace child_process_detail
 
+// In the child that RunChildProcess(mode, argument) started: runs
+// `action(argument)` and ends the process, with 0 if the action returns.
+// Anywhere else it returns at once.
 template <class Action>
-DWORD RunInChildProcess(const char* modeName, Action action, DWORD timeoutMs = 60000)
+void RunIfChild(const char* modeName, Action action)
+{
+    using namespace child_process_detail;
+    if (ModeOfThisProcess() != Widen(modeName))
+        return;
+    action(_wtoi(VariableOfThisProcess(kArgumentVariable).c_str()));
+    ExitProcess(0);
+}
+
+// Starts a child copy of this test program that runs only the current test,
+// in `modeName` with `argument`, and waits for it within the child bound:
+// its exit code, or kChildNotStarted, or kChildTimedOut (a failure of the
+// test that says how long it waited).
+inline DWORD RunChildProcess(const char* modeName, int argument = 0)
 {
     using namespace child_process_detail;
     const std::wstring mode = Widen(modeName);
-    const std::wstring current = ModeOfThisProcess();
-    if (current == mode) {
-        action();
-        ExitProcess(0);
-    }
-    if (!current.empty()) return kChildNotStarted;  // a child never starts children
+    if (!ModeOfThisProcess().empty()) return kChildNotStarted;  // a child never starts children
 
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_catch_exceptions=0 --gtest_filter=" +
                            CurrentTestFilter();
     ScopedVariable childMode(kModeVariable, mode.c_str());
+    ScopedVariable childArgument(kArgumentVariable, std::to_wstring(argument).c_str());
     // A sharded run's shard would filter the one test out of the child,
     // which would then end with 0 having run nothing.
     ScopedVariable allShards(L"GTEST_TOTAL_SHARDS", nullptr);
@@ -96,11 +119,22 @@ DWORD RunInChildProcess(const char* modeName, Action action, DWORD timeoutMs = 6
     if (!started) return kChildNotStarted;
 
     DWORD code = kChildTimedOut;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+    bounds::Wait wait(bounds::kChild);
+    if (WaitForSingleObject(process.hProcess, wait.Ms()) == WAIT_OBJECT_0) {
         GetExitCodeProcess(process.hProcess, &code);
-    else
+    } else {
         TerminateProcess(process.hProcess, kChildTimedOut);
+        WaitForSingleObject(process.hProcess, bounds::Ms(bounds::kExit));
+        ADD_FAILURE() << "the child \"" << modeName << "\" did not end: " << wait.Report();
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return code;
+}
+
+template <class Action>
+DWORD RunInChildProcess(const char* modeName, Action action)
+{
+    RunIfChild(modeName, [&](int) { action(); });
+    return RunChildProcess(modeName);
 }

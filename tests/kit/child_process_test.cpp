@@ -32,3 +32,14 @@ TEST(ChildProcess, RunsItsTestWhateverShardTheParentIs)
     SetEnvironmentVariableW(L"GTEST_TOTAL_SHARDS", nullptr);
     SetEnvironmentVariableW(L"GTEST_SHARD_INDEX", nullptr);
 }
+
+// The child starts at the test's top: what the parent did before it started
+// the child is not done again, and the argument arrives whole.
+TEST(ChildProcess, RunIfChildRunsBeforeTheRestOfTheTestWithItsArgument)
+{
+    static int stepsBefore = 0;
+    RunIfChild("argument", [](int argument) { ExitProcess(DWORD(argument + 1000 * stepsBefore)); });
+    ++stepsBefore;  // what the parent does before it starts the child
+    EXPECT_EQ(42u, RunChildProcess("argument", 42));
+    EXPECT_EQ(123456u, RunChildProcess("argument", 123456));
+}
