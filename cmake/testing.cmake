@@ -12,11 +12,13 @@ set(OSTRIVO_HARNESS ${CMAKE_SOURCE_DIR}/harness)
 
 # OSTRIVO_I386_MACHINE: the tests of this (32-bit) build run in the emulated
 # i386 machine (harness/i386) rather than under the host's Wine. Their names
-# start with "i386.", and their time bounds grow with the emulation's cost.
+# start with "i386.", and their time bounds grow with the emulation's cost
+# (harness/i386/time-scale, which the programs' own bounds follow too).
 option(OSTRIVO_I386_MACHINE "Run the tests in the emulated i386 machine" OFF)
 if(OSTRIVO_I386_MACHINE)
     set(OSTRIVO_TEST_PREFIX i386.)
-    set(OSTRIVO_TIME_SCALE 4)
+    file(STRINGS ${OSTRIVO_HARNESS}/i386/time-scale OSTRIVO_TIME_SCALE REGEX "^[0-9]+$")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${OSTRIVO_HARNESS}/i386/time-scale)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${OSTRIVO_HARNESS}/i386/machine run)
     set(harness_env "OSTRIVO_I386_STATE=${CMAKE_BINARY_DIR}/i386-state"
                     "OSTRIVO_I386_TREE=${CMAKE_BINARY_DIR}")

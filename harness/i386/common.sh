@@ -10,6 +10,9 @@ i386_recipe=("$i386_here/image" "$i386_here/guest-init" "$i386_here/../wine-pref
 i386_cache=${OSTRIVO_I386_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ostrivo-i386}
 i386_image_dir=$i386_cache/$(cat "${i386_recipe[@]}" | sha256sum | cut -c1-16)
 
+# See time-scale.
+i386_time_scale=$(grep -x '[0-9]*' "$i386_here/time-scale")
+
 i386_say() { echo "i386: $*" >&2; }
 i386_now() { date +%s.%N; }
 i386_since() { awk -v a="$1" -v b="$(i386_now)" 'BEGIN { printf "%.1f", b - a }'; }
