@@ -45,7 +45,7 @@ export WINEPREFIX=/root/wineprefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
 Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:1
-for i in $(seq 300); do [ -S /tmp/.X11-unix/X1 ] && break; sleep 0.1; done
+for i in $(seq 1200); do [ -S /tmp/.X11-unix/X1 ] && break; sleep 0.1; done  # a bound for a hang
 t "guest: display up"
 JOB
 }
