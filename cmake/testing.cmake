@@ -42,15 +42,17 @@ else()
         ENVIRONMENT "${harness_env}" TIMEOUT 60)
 endif()
 
-# ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES] [SHARDS n]
-#              [COST c])
+# ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES] [HEADLESS]
+#              [SHARDS n] [COST c])
 # One executable, run whole under Wine. DEVICES marks tests that add or remove
-# simulated devices: they must not overlap with each other. SHARDS splits a
+# simulated devices: they must not overlap with each other. HEADLESS runs it
+# with Wine's null display driver (harness/headless): for a program that
+# draws nothing and makes no desktop of its own. SHARDS splits a
 # long one into n CTest tests (name.1 ... name.n, GoogleTest's sharding) that
 # can run side by side; COST, its relative length, lets CTest start long ones
 # first.
 function(ostrivo_test name)
-    cmake_parse_arguments(T "DEVICES;NO_MAIN" "TIMEOUT;SHARDS;COST" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "DEVICES;NO_MAIN;HEADLESS" "TIMEOUT;SHARDS;COST" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     if(T_NO_MAIN)
         target_link_libraries(${name} PRIVATE gtest ${T_LIBS})
@@ -65,6 +67,10 @@ function(ostrivo_test name)
     # plainly that the program hung before it is killed.
     math(EXPR ctest_limit "${T_TIMEOUT} + 30")
     set(env ${harness_env} "OSTRIVO_TIMEOUT=${T_TIMEOUT}")
+    if(T_HEADLESS)
+        list(APPEND env "OSTRIVO_HEADLESS=$<TARGET_FILE:headless>")
+        add_dependencies(${name} headless)
+    endif()
     set(tests)
     if(T_SHARDS)
         foreach(shard RANGE 1 ${T_SHARDS})
