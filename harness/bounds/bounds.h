@@ -28,6 +28,10 @@ constexpr Bound kExit = {"exit", 30000};
 constexpr Bound kChild = {"child", 120000};
 // The system tells a window of a device that arrived or left.
 constexpr Bound kBroadcast = {"broadcast", 30000};
+// Wine's plug-and-play manager starts or removes a child of the test bus.
+constexpr Bound kDevice = {"device", 30000};
+// A kernel driver's service starts and its control device opens.
+constexpr Bound kDriverStart = {"driver start", 60000};
 
 inline unsigned Scale()
 {
