@@ -36,10 +36,14 @@ else()
     # One warm Wine prefix, server and virtual display for the whole run.
     add_test(NAME harness.wine_start COMMAND ${OSTRIVO_HARNESS}/wine-start)
     add_test(NAME harness.wine_stop COMMAND ${OSTRIVO_HARNESS}/wine-stop)
+    # The start installs and starts the test bus driver (harness/testbus);
+    # the stop removes what tests left of its children.
+    set(testbus_env "OSTRIVO_TESTBUS_TOOL=$<TARGET_FILE:testbus>"
+                    "OSTRIVO_TESTBUS_IMAGE=$<TARGET_FILE:ostrivo_testbus>")
     set_tests_properties(harness.wine_start PROPERTIES FIXTURES_SETUP wine
-        ENVIRONMENT "${harness_env}" TIMEOUT 180)
+        ENVIRONMENT "${harness_env};${testbus_env}" TIMEOUT 240)
     set_tests_properties(harness.wine_stop PROPERTIES FIXTURES_CLEANUP wine
-        ENVIRONMENT "${harness_env}" TIMEOUT 60)
+        ENVIRONMENT "${harness_env};${testbus_env}" TIMEOUT 120)
 endif()
 
 # ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES] [HEADLESS]

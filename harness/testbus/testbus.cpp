@@ -161,11 +161,30 @@ Status CopyImage(const std::wstring& imagePath, bool* changed)
     std::string source, installed;
     if (!ReadWhole(imagePath, &source))
         return FailedNow("reading the driver image");
-    std::wstring target = SystemDirectory() + L"\\drivers\\" + kImageName;
+    std::wstring drivers = SystemDirectory() + L"\\drivers\\";
+    std::wstring target = drivers + kImageName;
+    // Images set aside by earlier installs, once nothing runs them any more.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((target + L".old*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            DeleteFileW((drivers + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
     if (ReadWhole(target, &installed) && installed == source)
         return Ok();
-    if (!CopyFileW(imagePath.c_str(), target.c_str(), FALSE))
-        return FailedNow("copying the driver image into the drivers folder");
+    if (!CopyFileW(imagePath.c_str(), target.c_str(), FALSE)) {
+        // Wine loads the driver as soon as the prefix starts and keeps its
+        // image open, but lets it be renamed: set aside, the new one is
+        // loaded at the next start.
+        if (GetLastError() != ERROR_SHARING_VIOLATION)
+            return FailedNow("copying the driver image into the drivers folder");
+        std::wstring aside = target + L".old" + std::to_wstring(GetTickCount());
+        if (!MoveFileExW(target.c_str(), aside.c_str(), 0) ||
+            !CopyFileW(imagePath.c_str(), target.c_str(), FALSE))
+            return FailedNow("replacing the running driver's image");
+    }
     *changed = true;
     return Ok();
 }

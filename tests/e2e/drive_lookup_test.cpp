@@ -14,27 +14,9 @@ class DriveLookup : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(program_.Start()); }
 
-    // Sets the field, presses the button, and returns the box's text after
-    // closing it; "<no box>" when none came.
     std::wstring Lookup(const std::wstring& field)
     {
-        HWND dialog = program_.Dialog();
-        if (!driver::WriteControlText(dialog, IDC_DRIVE_LETTER, field))
-            return L"<not written>";
-        if (!driver::PostCommand(dialog, IDC_GET_HARDWARE_ID, BN_CLICKED))
-            return L"<not posted>";
-        driver::MessageBoxTexts box;
-        bounds::Wait appear(bounds::kWindow);
-        if (!driver::WaitForMessageBox(program_.Process(), dialog, appear.Ms(), &box))
-            return L"<no box within " + Wide(appear.Report()) + L">";
-        EXPECT_EQ(L"", box.caption);
-        ExpectSingleOkButton(box.window);
-        bounds::Wait gone(bounds::kWindow);
-        if (!driver::ClickButton(box.window, IDOK) ||
-            !driver::WaitForWindowGone(box.window, gone.Ms()))
-            return L"<box stays: " + Wide(gone.Report()) + L">";
-        EXPECT_TRUE(program_.Answers());
-        return box.text;
+        return LookupDrive(program_, field, ExpectSingleOkButton);
     }
 
     static void ExpectSingleOkButton(HWND box)

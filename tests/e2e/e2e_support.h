@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -138,5 +139,30 @@ private:
     driver::Process process_;
     HWND dialog_ = nullptr;
 };
+
+// The hidden drive lookup of a running program: sets the field, presses the
+// button, and returns the box's text after closing it; a text in angle
+// brackets says what went wrong instead. `whileShown` sees the box first.
+inline std::wstring LookupDrive(const Program& program, const std::wstring& field,
+                                const std::function<void(HWND)>& whileShown = nullptr)
+{
+    HWND dialog = program.Dialog();
+    if (!driver::WriteControlText(dialog, IDC_DRIVE_LETTER, field))
+        return L"<not written>";
+    if (!driver::PostCommand(dialog, IDC_GET_HARDWARE_ID, BN_CLICKED))
+        return L"<not posted>";
+    driver::MessageBoxTexts box;
+    bounds::Wait appear(bounds::kWindow);
+    if (!driver::WaitForMessageBox(program.Process(), dialog, appear.Ms(), &box))
+        return L"<no box within " + Wide(appear.Report()) + L">";
+    EXPECT_EQ(L"", box.caption);
+    if (whileShown)
+        whileShown(box.window);
+    bounds::Wait gone(bounds::kWindow);
+    if (!driver::ClickButton(box.window, IDOK) || !driver::WaitForWindowGone(box.window, gone.Ms()))
+        return L"<box stays: " + Wide(gone.Report()) + L">";
+    EXPECT_TRUE(program.Answers());
+    return box.text;
+}
 
 }  // namespace e2e
