@@ -33,6 +33,10 @@ t1=$(date +%s)
 guest_rc=0
 if wait "$image_pid"; then
     t2=$(date +%s)
+    # Three programs at once on the machine's two processors: measured with a
+    # one-core CPU hog on a two-core host, the 32-bit part took 531 s so,
+    # 552 s with two at once, 686 s with three processors, and with four at
+    # once it took 673 s and four tests failed.
     (cd "$build/i386" && ctest --output-on-failure -j3 "$@") || guest_rc=$?
 else
     t2=$(date +%s)
