@@ -98,10 +98,14 @@ public:
         process_ = driver::Process::Start(L"Z:" OSTRIVO_EXE);
         if (!process_.Valid())
             return ::testing::AssertionFailure() << "the program did not start (" << GetLastError() << ")";
-        return Within(bounds::kWindow, "the main dialog to appear", [this](DWORD ms) {
+        ::testing::AssertionResult up = Within(bounds::kWindow, "the main dialog to appear", [this](DWORD ms) {
             dialog_ = driver::WaitForDialog(process_, MAIN_DIALOG_TITLE, nullptr, ms);
             return dialog_ != nullptr;
         });
+        DWORD code = 0;
+        if (!up && process_.WaitForExit(0, &code))
+            up << "; the program had ended, with exit code 0x" << std::hex << code;
+        return up;
     }
 
     HWND Dialog() const { return dialog_; }

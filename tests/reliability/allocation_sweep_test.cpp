@@ -167,6 +167,8 @@ struct RunResult {
     std::string leftWhy;
     size_t leakedBlocks = 0;
     int guardFaults = 0;
+    INT_PTR dialogEnd = 0;  // what the modal dialog returned, when it did
+    DWORD dialogError = 0;
 };
 
 int sweepRuns = 0;  // in this process
@@ -205,7 +207,8 @@ RunResult RunAction(const Action& action, int k)
         });
         if (action.atStartup)
             allocation_hooks::Arm(k);  // the test's own objects are made by now
-        dialog.Run();
+        r.dialogEnd = dialog.Run();
+        r.dialogError = GetLastError();
     });
     if (!r.run.fatal) {
         r.leakedBlocks = allocation_hooks::LiveBlocksOfRun();
@@ -288,7 +291,9 @@ TEST_P(AllocationSweep, EveryAllocationFailedInTurn)
         SCOPED_TRACE("allocation " + std::to_string(k) + " of " +
                      std::to_string(reference.allocations));
         RunResult r = RunAction(action, k);
-        EXPECT_TRUE(r.run.fatal || r.chosenFailed) << "the chosen allocation never came";
+        EXPECT_TRUE(r.run.fatal || r.chosenFailed)
+            << "the chosen allocation never came (the dialog ended with " << r.dialogEnd << ", error "
+            << r.dialogError << ")";
         ExpectAllowed(r, reference);
         if (r.run.fatal) {
             ++fatal;
