@@ -26,7 +26,8 @@ if(OSTRIVO_I386_MACHINE)
     add_test(NAME i386.machine_start COMMAND ${OSTRIVO_HARNESS}/i386/machine start)
     add_test(NAME i386.machine_stop COMMAND ${OSTRIVO_HARNESS}/i386/machine stop)
     set_tests_properties(i386.machine_start PROPERTIES FIXTURES_SETUP wine
-        ENVIRONMENT "${harness_env}" TIMEOUT 1500)
+        ENVIRONMENT "${harness_env};OSTRIVO_DESKTOP_KEEPER=$<TARGET_FILE:desktop_keeper>"
+        TIMEOUT 1500)
     set_tests_properties(i386.machine_stop PROPERTIES FIXTURES_CLEANUP wine
         ENVIRONMENT "${harness_env}" TIMEOUT 60)
 else()
@@ -39,7 +40,8 @@ else()
     # The start installs and starts the test bus driver (harness/testbus);
     # the stop removes what tests left of its children.
     set(testbus_env "OSTRIVO_TESTBUS_TOOL=$<TARGET_FILE:testbus>"
-                    "OSTRIVO_TESTBUS_IMAGE=$<TARGET_FILE:ostrivo_testbus>")
+                    "OSTRIVO_TESTBUS_IMAGE=$<TARGET_FILE:ostrivo_testbus>"
+                    "OSTRIVO_DESKTOP_KEEPER=$<TARGET_FILE:desktop_keeper>")
     set_tests_properties(harness.wine_start PROPERTIES FIXTURES_SETUP wine
         ENVIRONMENT "${harness_env};${testbus_env}" TIMEOUT 240)
     set_tests_properties(harness.wine_stop PROPERTIES FIXTURES_CLEANUP wine

@@ -92,41 +92,88 @@ std::wstring ObjectName(HANDLE object)
     return name.data();
 }
 
-// The desktop the calling thread entered through PrivateDesktop, as a
-// started program names it; empty on the thread's first desktop, where a
-// program left to inherit starts anyway.
-thread_local std::wstring enteredDesktop;
+// The calling thread's desktop, as a started program names it. Asked each
+// time rather than kept by PrivateDesktop: a thread-local copy is destroyed
+// before a static PrivateDesktop's destructor runs at exit.
+std::wstring ThreadDesktopName()
+{
+    std::wstring station = ObjectName(GetProcessWindowStation());
+    std::wstring desktop = ObjectName(GetThreadDesktop(GetCurrentThreadId()));
+    if (station.empty() || desktop.empty())
+        return std::wstring();
+    return station + L"\\" + desktop;
+}
 
 }  // namespace
+
+bool StartDesktopShell(std::string* why)
+{
+    auto fail = [why](const std::string& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    std::wstring full = ThreadDesktopName();
+    wchar_t system[MAX_PATH] = {};
+    if (full.empty() || !GetSystemDirectoryW(system, MAX_PATH))
+        return fail("the thread's desktop has no name");
+    std::wstring exe = std::wstring(system) + L"\\explorer.exe";
+    std::wstring line = L"\"" + exe + L"\" /desktop";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.lpDesktop = &full[0];
+    PROCESS_INFORMATION shell = {};
+    if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &shell))
+        return fail("the desktop's shell did not start (error " + std::to_string(GetLastError()) + ")");
+    CloseHandle(shell.hThread);
+    // Idle once its desktop window exists; it ends at once instead when the
+    // desktop already had a shell.
+    bounds::Wait wait(bounds::kWindow);
+    DWORD idle = WaitForInputIdle(shell.hProcess, wait.Ms());
+    CloseHandle(shell.hProcess);
+    if (idle == WAIT_TIMEOUT)
+        return fail("the desktop's shell did not come up: " + wait.Report());
+    DWORD owner = 0;
+    HWND window = GetDesktopWindow();
+    if (!window || !GetWindowThreadProcessId(window, &owner) || owner == 0)
+        return fail("the desktop has no shell's window after its shell started");
+    return true;
+}
 
 PrivateDesktop::~PrivateDesktop()
 {
     if (!desktop_)
         return;
     SetThreadDesktop(previous_);
-    enteredDesktop.clear();
     CloseDesktop(desktop_);
 }
 
-bool PrivateDesktop::Enter(const std::wstring& name)
+bool PrivateDesktop::Enter(const std::wstring& name, std::string* why)
 {
+    auto fail = [why](const std::string& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
     if (desktop_)
-        return false;
-    std::wstring station = ObjectName(GetProcessWindowStation());
+        return fail("the thread is on a desktop of its own already");
     std::wstring full = name + L"-" + std::to_wstring(GetCurrentProcessId());
-    if (station.empty())
-        return false;
     HDESK created = CreateDesktopW(full.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
     if (!created)
-        return false;
+        return fail("no desktop was made (error " + std::to_string(GetLastError()) + ")");
     HDESK previous = GetThreadDesktop(GetCurrentThreadId());
     if (!SetThreadDesktop(created)) {
+        CloseDesktop(created);
+        return fail("the thread cannot move to its desktop (it owns windows)");
+    }
+    if (!StartDesktopShell(why)) {
+        SetThreadDesktop(previous);
         CloseDesktop(created);
         return false;
     }
     desktop_ = created;
     previous_ = previous;
-    enteredDesktop = station + L"\\" + full;
     return true;
 }
 
@@ -174,7 +221,7 @@ Process Process::Start(const std::wstring& exe, const std::wstring& args)
 
     // Where the driver looks for windows: a program left to inherit would
     // start on the desktop its parent process started on.
-    std::wstring desktop = enteredDesktop;
+    std::wstring desktop = ThreadDesktopName();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.lpDesktop = desktop.empty() ? nullptr : &desktop[0];

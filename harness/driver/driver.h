@@ -32,15 +32,26 @@ public:
     PrivateDesktop(const PrivateDesktop&) = delete;
     PrivateDesktop& operator=(const PrivateDesktop&) = delete;
 
-    // Creates a desktop named after this process and `name` and makes it the
-    // calling thread's. False when none can be made or the thread cannot
-    // move (it already owns windows); the thread then stays where it was.
-    bool Enter(const std::wstring& name);
+    // Creates a desktop named after this process and `name`, makes it the
+    // calling thread's and starts its shell (StartDesktopShell). False, with
+    // the reason in `why` if given, when none can be made, the thread cannot
+    // move (it already owns windows) or the shell does not come up; the
+    // thread then stays where it was.
+    bool Enter(const std::wstring& name, std::string* why = nullptr);
 
 private:
     HDESK desktop_ = nullptr;
     HDESK previous_ = nullptr;
 };
+
+// Starts the shell of the calling thread's desktop (Wine's explorer, which
+// owns the desktop window) and waits, within the window bound, until it is
+// up. Wine starts it itself when a first window needs it, but gives it a
+// fixed 10 s: on a loaded slow machine it takes longer, and every window of
+// that program then fails ("The explorer process failed to start"). True
+// also when the desktop already had its shell; otherwise false and why.
+// A shell lives while some thread other than its own is on its desktop.
+bool StartDesktopShell(std::string* why);
 
 // A started program: owns its process handle. Move-only. The destructor ends
 // a process that is still running, so a failed test leaves nothing behind.
@@ -53,10 +64,9 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // Starts `exe` with `args` appended to its quoted path, on the desktop
-    // the calling thread entered through PrivateDesktop if it did (else as
-    // the system would: on this process's own). On failure the object stays
-    // empty and GetLastError tells why.
+    // Starts `exe` with `args` appended to its quoted path, on the calling
+    // thread's desktop (where the driver looks for its windows). On failure
+    // the object stays empty and GetLastError tells why.
     static Process Start(const std::wstring& exe, const std::wstring& args = L"");
 
     bool Valid() const { return handle_ != nullptr; }

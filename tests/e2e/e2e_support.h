@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,15 @@ namespace e2e {
 
 // An ASCII report, for a text the test compares as wide.
 inline std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// "0xC0000017": a test's message streams each value apart, so std::hex
+// would not reach the number.
+inline std::string Hex(DWORD value)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
+    return text;
+}
 
 // One wait of the driver (`wait` takes its bound in ms and says whether the
 // event came) against `bound`; a failure names what was waited for, the
@@ -92,9 +102,10 @@ public:
     ::testing::AssertionResult Start()
     {
         static driver::PrivateDesktop desktop;
-        static bool entered = desktop.Enter(L"ostrivo-e2e");
+        static std::string why;
+        static bool entered = desktop.Enter(L"ostrivo-e2e", &why);
         if (!entered)
-            return ::testing::AssertionFailure() << "no desktop of the test's own";
+            return ::testing::AssertionFailure() << "no desktop of the test's own: " << why;
         process_ = driver::Process::Start(L"Z:" OSTRIVO_EXE);
         if (!process_.Valid())
             return ::testing::AssertionFailure() << "the program did not start (" << GetLastError() << ")";
@@ -104,7 +115,7 @@ public:
         });
         DWORD code = 0;
         if (!up && process_.WaitForExit(0, &code))
-            up << "; the program had ended, with exit code 0x" << std::hex << code;
+            up << "; the program had ended, with exit code " << Hex(code);
         return up;
     }
 
