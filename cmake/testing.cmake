@@ -14,6 +14,13 @@ set(OSTRIVO_HARNESS ${CMAKE_SOURCE_DIR}/harness)
 # i386 machine (harness/i386) rather than under the host's Wine. Their names
 # start with "i386.", and their time bounds grow with the emulation's cost
 # (harness/i386/time-scale, which the programs' own bounds follow too).
+# What the harness's start sets up for every test program of a run: the test
+# bus driver (harness/testbus) and the default desktop's shell
+# (harness/desktop).
+set(tool_env "OSTRIVO_TESTBUS_TOOL=$<TARGET_FILE:testbus>"
+             "OSTRIVO_TESTBUS_IMAGE=$<TARGET_FILE:ostrivo_testbus>"
+             "OSTRIVO_DESKTOP_KEEPER=$<TARGET_FILE:desktop_keeper>")
+
 option(OSTRIVO_I386_MACHINE "Run the tests in the emulated i386 machine" OFF)
 if(OSTRIVO_I386_MACHINE)
     set(OSTRIVO_TEST_PREFIX i386.)
@@ -26,8 +33,7 @@ if(OSTRIVO_I386_MACHINE)
     add_test(NAME i386.machine_start COMMAND ${OSTRIVO_HARNESS}/i386/machine start)
     add_test(NAME i386.machine_stop COMMAND ${OSTRIVO_HARNESS}/i386/machine stop)
     set_tests_properties(i386.machine_start PROPERTIES FIXTURES_SETUP wine
-        ENVIRONMENT "${harness_env};OSTRIVO_DESKTOP_KEEPER=$<TARGET_FILE:desktop_keeper>"
-        TIMEOUT 1500)
+        ENVIRONMENT "${harness_env};${tool_env}" TIMEOUT 1500)
     set_tests_properties(i386.machine_stop PROPERTIES FIXTURES_CLEANUP wine
         ENVIRONMENT "${harness_env}" TIMEOUT 60)
 else()
@@ -39,13 +45,10 @@ else()
     add_test(NAME harness.wine_stop COMMAND ${OSTRIVO_HARNESS}/wine-stop)
     # The start installs and starts the test bus driver (harness/testbus);
     # the stop removes what tests left of its children.
-    set(testbus_env "OSTRIVO_TESTBUS_TOOL=$<TARGET_FILE:testbus>"
-                    "OSTRIVO_TESTBUS_IMAGE=$<TARGET_FILE:ostrivo_testbus>"
-                    "OSTRIVO_DESKTOP_KEEPER=$<TARGET_FILE:desktop_keeper>")
     set_tests_properties(harness.wine_start PROPERTIES FIXTURES_SETUP wine
-        ENVIRONMENT "${harness_env};${testbus_env}" TIMEOUT 240)
+        ENVIRONMENT "${harness_env};${tool_env}" TIMEOUT 240)
     set_tests_properties(harness.wine_stop PROPERTIES FIXTURES_CLEANUP wine
-        ENVIRONMENT "${harness_env};${testbus_env}" TIMEOUT 120)
+        ENVIRONMENT "${harness_env};${tool_env}" TIMEOUT 120)
 endif()
 
 # ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES] [HEADLESS]
