@@ -326,6 +326,12 @@ static NTSTATUS child_query_id(struct child *child, IRP *irp, BUS_QUERY_ID_TYPE 
         answer = pool_copy(child->instance, wlen(child->instance) + 1);
         break;
     case BusQueryHardwareIDs:
+        /* A device with none: an empty list. */
+        if (child->flags & TESTBUS_CHILD_NO_HARDWARE_IDS) {
+            static const WCHAR none[2] = {0, 0};
+            answer = pool_copy(none, 2);
+            break;
+        }
         answer = pool_copy(child->hardware_ids,
                            multi_sz_length(child->hardware_ids, TESTBUS_MAX_IDS));
         break;

@@ -521,6 +521,8 @@ Status AddChild(const ChildPlan& plan, Child* child, const bounds::Bound& bound)
         request.flags |= TESTBUS_CHILD_DESCRIPTION;
         wmemcpy(request.description, plan.description.c_str(), plan.description.size());
     }
+    if (!plan.reportsHardwareIds)
+        request.flags |= TESTBUS_CHILD_NO_HARDWARE_IDS;
     static const GUID none = {};
     if (memcmp(&plan.setupClass, &none, sizeof none) != 0) {
         request.flags |= TESTBUS_CHILD_SETUP_CLASS;

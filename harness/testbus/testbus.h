@@ -41,6 +41,10 @@ struct ChildPlan {
     bool disk = false;
     bool removable = false;
     DWORD deviceNumber = 0;
+    // False: the bus reports an empty list of hardware ids (the first one
+    // still forms the device's id, as a bus must give one). Wine makes no
+    // device at all of a child whose bus fails that query.
+    bool reportsHardwareIds = true;
 };
 
 struct Child {

@@ -33,6 +33,7 @@
 #define TESTBUS_CHILD_INTERFACE   0x04u  /* interface_class is registered and enabled */
 #define TESTBUS_CHILD_DISK        0x08u  /* answers the storage device-number request */
 #define TESTBUS_CHILD_REMOVABLE   0x10u  /* reported removable in its capabilities */
+#define TESTBUS_CHILD_NO_HARDWARE_IDS 0x20u  /* hardware_ids names it; an empty list is reported */
 
 struct testbus_add_request {
     ULONG size; /* sizeof(struct testbus_add_request) */

@@ -180,3 +180,136 @@ TEST(RealDevices, DriveLetterResolvesToTheDiskBehindIt)
         EXPECT_EQ("", driver::ToUtf8(LookupDrive(program, field)));
     }
 }
+
+namespace {
+
+testbus::ChildPlan UsbChild(const std::wstring& hardwareId, const std::wstring& description)
+{
+    testbus::ChildPlan plan;
+    plan.hardwareIds = {hardwareId};
+    plan.description = description;
+    plan.setupClass = testbus::kUsbSetupClass;
+    plan.interfaceClass = testbus::kUsbDeviceInterface;
+    return plan;
+}
+
+// Whether the Setup API lists a present device whose instance id is `id`,
+// and whether it has hardware ids.
+bool PresentWithIds(const std::wstring& id, bool* hasIds)
+{
+    std::vector<ReferenceDevice> devices;
+    ReferenceScope scope;
+    scope.instanceIds = true;
+    ReferenceWalk(&devices, scope);
+    for (const ReferenceDevice& device : devices) {
+        if (lstrcmpiW(device.instanceId.c_str(), id.c_str()) == 0) {
+            *hasIds = !device.hardwareIds.empty();
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(RealDevices, ChildrenPresentAtStartAreListedAndOnePulledIsShownAsRemoved)
+{
+    testbus::Scope bus;
+    testbus::Child kept, pulled, nameless;
+    ASSERT_TRUE(Done(bus.Add(UsbChild(L"USB\\VID_E2ED&PID_0301", L"e2e testbus kept"), &kept)));
+    ASSERT_TRUE(Done(bus.Add(UsbChild(L"USB\\VID_E2ED&PID_0302&MI_00", L"e2e testbus pulled"), &pulled)));
+    testbus::ChildPlan noIds = UsbChild(L"USB\\VID_E2ED&PID_0303", L"e2e testbus without ids");
+    noIds.reportsHardwareIds = false;
+    noIds.interfaceClass = {};  // present before the start: no broadcast needed
+    ASSERT_TRUE(Done(bus.Add(noIds, &nameless)));
+    bool hasIds = true;
+    ASSERT_TRUE(PresentWithIds(nameless.instanceId, &hasIds)) << "the child without ids is not present";
+    ASSERT_FALSE(hasIds) << "the child reported hardware ids after all";
+
+    Program program;
+    ASSERT_TRUE(program.Start());
+    ExpectAllDevicesShown(program);
+    std::wstring all = program.Text(IDC_ALL_DEVICES);
+    const ExpectedDevice pulledShown{L"e2e testbus pulled", L"USB\\VID_E2ED&PID_0302&MI_00"};
+    for (const ExpectedDevice& shown : {ExpectedDevice{L"e2e testbus kept", L"USB\\VID_E2ED&PID_0301"}, pulledShown})
+        EXPECT_NE(std::wstring::npos, all.find(ExpectedBlocks({shown}))) << driver::ToUtf8(shown.description);
+    EXPECT_EQ(std::wstring::npos, all.find(L"e2e testbus without ids"));
+    EXPECT_EQ(L"", program.Text(IDC_CHANGED_DEVICES));
+
+    // Present at the baseline the start took, then pulled.
+    ASSERT_TRUE(Done(bus.Remove(pulled.serial)));
+    ASSERT_TRUE(Shows(program, IDC_CHANGED_DEVICES, ExpectedBlocks({pulledShown})));
+    ExpectAllDevicesShown(program);
+    ASSERT_TRUE(driver::SendCommand(program.Dialog(), IDC_SET_BASELINE, BN_CLICKED));
+    EXPECT_EQ(L"", program.Text(IDC_CHANGED_DEVICES));
+    ASSERT_TRUE(driver::ClickButton(program.Dialog(), IDCANCEL));
+    EXPECT_EQ(2u, program.ExitCode());
+}
+
+TEST(RealDevices, BurstOfArrivalsAndRemovalsEndsShowingWhatIsPresent)
+{
+    Program program;
+    ASSERT_TRUE(program.Start());
+    const std::wstring before = program.Text(IDC_ALL_DEVICES);
+    {
+        testbus::Scope bus;
+        std::vector<testbus::Child> children;
+        std::vector<ExpectedDevice> staying;
+        // Each request returns once Wine has started or removed the child,
+        // so the broadcasts come as fast as the platform makes them; every
+        // other child leaves again while the rest still arrive.
+        for (int i = 0; i < 8; ++i) {
+            wchar_t id[64];
+            swprintf(id, 64, L"USB\\VID_E2EE&PID_%04X", 0x400 + i);
+            testbus::Child child;
+            ASSERT_TRUE(Done(bus.Add(UsbChild(id, L"e2e testbus burst"), &child)));
+            if (i % 2 == 1) {
+                ASSERT_TRUE(Done(bus.Remove(children.back().serial)));
+                staying.pop_back();
+            }
+            children.push_back(child);
+            staying.push_back({L"e2e testbus burst", id});
+        }
+        // In the platform's order, as the dialog lists them.
+        std::vector<ExpectedDevice> present;
+        for (const ExpectedDevice& device : ExpectedPresentDevices()) {
+            if (device.hardwareId.rfind(L"USB\\VID_E2EE&", 0) == 0)
+                present.push_back(device);
+        }
+        ASSERT_EQ(staying.size(), present.size());
+        ASSERT_TRUE(Shows(program, IDC_CHANGED_DEVICES, ExpectedBlocks(present)));
+        ExpectAllDevicesShown(program);
+        EXPECT_TRUE(program.Answers());
+    }
+    // The scope removed the rest: the dialog is back where it started.
+    ASSERT_TRUE(Shows(program, IDC_CHANGED_DEVICES, L""));
+    EXPECT_EQ(driver::ToUtf8(before), driver::ToUtf8(program.Text(IDC_ALL_DEVICES)));
+    ASSERT_TRUE(driver::ClickButton(program.Dialog(), IDCANCEL));
+    EXPECT_EQ(2u, program.ExitCode());
+}
+
+TEST(RealDevices, LetterWhoseDiskHasNoInterfaceGivesTheEmptyBox)
+{
+    wchar_t letter = FreeLetter();
+    ASSERT_NE(0, letter) << "no free drive letter";
+    testbus::Scope bus;
+    ASSERT_TRUE(Done(bus.Letter(letter, DriveFolder(), true)));
+    DWORD number = 0;
+    ASSERT_TRUE(Done(testbus::VolumeDeviceNumber(letter, &number)));
+    // The number matches, but without the disk interface the walk never
+    // meets this disk.
+    testbus::ChildPlan disk;
+    disk.hardwareIds = {L"USBSTOR\\Disk&Ven_Ostrivo&Prod_Hidden&Rev_1.00"};
+    disk.description = L"e2e testbus hidden disk";
+    disk.setupClass = testbus::kDiskSetupClass;
+    disk.disk = true;
+    disk.removable = true;
+    disk.deviceNumber = number;
+    ASSERT_TRUE(Done(bus.Add(disk)));
+
+    Program program;
+    ASSERT_TRUE(program.Start());
+    EXPECT_EQ("", driver::ToUtf8(LookupDrive(program, std::wstring(1, letter))));
+    ASSERT_TRUE(driver::ClickButton(program.Dialog(), IDCANCEL));
+    EXPECT_EQ(2u, program.ExitCode());
+}
