@@ -7,11 +7,28 @@
 # program inside a Wine virtual desktop (which draws window captions), prints
 # the dialog's texts, saves a screenshot to build/screenshot.png, presses the
 # Exit button and reports the exit code.
+#
+#   bash scripts/run.sh --demo   the same, with one simulated USB device (a
+#                                child of the test bus, harness/testbus) that
+#                                arrives a few seconds after the start and
+#                                leaves a few seconds later: both lists change
+#                                on their own, on Wine's own broadcast. Without
+#                                a display, a screenshot is saved at each step.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${OSTRIVO_BUILD:-$root/build}
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" Ostrivo probe  # only what it runs
+demo=0
+case ${1:-} in
+    --demo) demo=1 ;;
+    "") ;;
+    *) echo "usage: bash scripts/run.sh [--demo]" >&2; exit 2 ;;
+esac
+if [ $demo = 1 ]; then
+    "$root/scripts/build.sh" Ostrivo probe desktop_keeper testbus ostrivo_testbus
+else
+    "$root/scripts/build.sh" Ostrivo probe desktop_keeper  # only what it runs
+fi
 
 exe=$build/app/Ostrivo.exe
 probe=$build/harness/probe/probe.exe
@@ -24,6 +41,26 @@ display_usable() {
 }
 
 stop_harness() { "$root/harness/wine-stop"; }
+
+testbus() { wine "$build/harness/testbus/testbus.exe" "$@" | tr -d '\r'; }
+
+# The demo's device: arrives, is seen, leaves. `shot` (optional) is called
+# with a name after each step.
+demo_device() {
+    local shot=${1:-} serial
+    sleep 3
+    serial=$(testbus add --hwid 'USB\VID_1234&PID_5678&REV_0100' --hwid 'USB\VID_1234&PID_5678' \
+        --desc 'Ostrivo demo device' --class '{36FC9E60-C465-11CF-8056-444553540000}' \
+        --interface usb | cut -f1)
+    [ -n "$serial" ] || { echo "run: the demo device could not be added" >&2; return 1; }
+    echo "run: a USB device arrived (VID 1234, PID 5678)"
+    sleep 5
+    [ -z "$shot" ] || $shot arrived
+    testbus remove "$serial" >/dev/null || echo "run: the demo device could not be removed" >&2
+    echo "run: it left again"
+    sleep 3
+    [ -z "$shot" ] || $shot removed
+}
 
 # The probe prints "exit code: N" when the program ended; Exit ends it with 2.
 report() {
@@ -46,7 +83,13 @@ run_on_display() {
     trap stop_harness EXIT
     local log=$OSTRIVO_STATE/probe.log
     echo "run: Ostrivo is open on $DISPLAY; close it to finish"
+    if [ $demo = 1 ]; then
+        # The server stopped above: the driver is started again for this one.
+        testbus start >/dev/null
+        demo_device &
+    fi
     wine "$probe" show --until-closed "$(winepath -w "$exe")" | tee "$log" || true
+    [ $demo = 0 ] || testbus clean >/dev/null || true
     report "$log"
 }
 
@@ -70,6 +113,13 @@ run_headless() {
         sleep 1  # let the dialog finish painting
         import -window root "$shot"
         echo "run: screenshot saved to $shot"
+        if [ $demo = 1 ]; then
+            demo_shot() {
+                import -window root "$build/screenshot-$1.png"
+                echo "run: screenshot saved to $build/screenshot-$1.png"
+            }
+            demo_device demo_shot || true
+        fi
     else
         echo "run: the dialog did not appear" >&2
     fi
