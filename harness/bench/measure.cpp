@@ -5,6 +5,7 @@
 //   bench_measure memory OSTRIVO MESSAGES
 //   bench_measure image OSTRIVO
 //   bench_measure check OSTRIVO TAG COUNT
+//   bench_measure arrival OSTRIVO FLOOR ROUNDS
 #include <windows.h>
 #include <dbt.h>
 #include <psapi.h>
@@ -18,6 +19,7 @@
 #include "harness/devsim/devsim.h"
 #include "harness/driver/driver.h"
 #include "lines.h"
+#include "testbus.h"
 #include "ui/resources/resource.h"
 
 namespace {
@@ -264,6 +266,120 @@ int Check(const wchar_t* ours, const wchar_t* tag, unsigned expected)
     return 0;
 }
 
+
+// The upper list of `dialog` polled until it holds `id` (holds true) or no
+// longer does; the time its length first changed to such a text, or -1 past
+// the broadcast bound. The length is asked first: the whole list crosses
+// the process only when it changed, so polling costs the dialog little.
+double WaitForList(HWND dialog, const std::wstring& id, bool holds)
+{
+    HWND list = GetDlgItem(dialog, IDC_ALL_DEVICES);
+    bounds::Wait wait(bounds::kBroadcast);
+    DWORD_PTR seen = DWORD_PTR(-1);
+    for (;;) {
+        DWORD_PTR length;
+        if (!SendMessageTimeoutW(list, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, wait.Ms(), &length))
+            return -1;
+        double at = Now();
+        if (length != seen) {
+            std::wstring text;
+            if (!driver::ReadText(list, &text))
+                return -1;
+            if ((text.find(id) != std::wstring::npos) == holds)
+                return at;
+            seen = length;
+        }
+        if (wait.Left() == 0)
+            return -1;
+        Sleep(1);
+    }
+}
+
+// One child of the test bus added on a thread of its own, so that the list
+// is polled from the moment of the call, whether Wine tells the windows
+// before the call returns or after.
+struct Addition {
+    testbus::Scope bus;
+    testbus::ChildPlan plan;
+    testbus::Child child;
+    testbus::Status status;
+    double calledMs = -1, returnedMs = -1;
+
+    static DWORD WINAPI Run(void* self)
+    {
+        Addition* a = static_cast<Addition*>(self);
+        a->calledMs = Now();
+        a->status = a->bus.Add(a->plan, &a->child);
+        a->returnedMs = Now();
+        return 0;
+    }
+};
+
+// A real device's arrival until the dialog lists it: the child is removed
+// again (and gone from the list) before the program closes.
+int ArrivalRound(const wchar_t* exe, const std::wstring& hardwareId, double* shownMs, double* addMs)
+{
+    Running r;
+    if (!Start(exe, &r) || TimedSend(r.dialog, WM_NULL, 0) < 0) {
+        fprintf(stderr, "bench: %ls did not start\n", exe);
+        return 1;
+    }
+    Addition add;
+    add.plan.hardwareIds = {hardwareId};
+    add.plan.description = L"bench arrival";
+    add.plan.setupClass = testbus::kUsbSetupClass;
+    add.plan.interfaceClass = testbus::kUsbDeviceInterface;
+    HANDLE thread = CreateThread(nullptr, 0, Addition::Run, &add, 0, nullptr);
+    if (thread == nullptr)
+        return 1;
+    double shown = WaitForList(r.dialog, hardwareId, true);
+    // The add is bounded by itself; this bound only catches one that is not.
+    DWORD ended = WaitForSingleObject(thread, bounds::Ms(bounds::kDevice) + bounds::Ms(bounds::kAnswer));
+    CloseHandle(thread);
+    if (ended != WAIT_OBJECT_0) {
+        fprintf(stderr, "bench: adding a child did not return\n");
+        ExitProcess(1);  // the adding thread still uses `add`; wine-stop cleans the bus
+    }
+    if (!add.status) {
+        fprintf(stderr, "bench: test bus: %s\n", add.status.Describe().c_str());
+        return 1;
+    }
+    if (shown < 0) {
+        fprintf(stderr, "bench: %ls did not list the arrived device\n", exe);
+        return 1;
+    }
+    *shownMs = shown - add.calledMs;
+    *addMs = add.returnedMs - add.calledMs;
+    testbus::Status removed = add.bus.Remove(add.child.serial);
+    if (!removed || WaitForList(r.dialog, hardwareId, false) < 0) {
+        fprintf(stderr, "bench: the removed device stayed listed (%s)\n", removed.Describe().c_str());
+        return 1;
+    }
+    Stop(r);
+    return 0;
+}
+
+int Arrival(const wchar_t* ours, const wchar_t* floor, int rounds)
+{
+    const wchar_t* exes[2] = {ours, floor};
+    std::vector<double> shownMs[2], addMs;
+    for (int round = 0; round < rounds; ++round) {
+        for (int side = 0; side < 2; ++side) {
+            // A new id each time: nothing one round left can answer for the next.
+            wchar_t id[64];
+            swprintf(id, 64, L"USB\\VID_BE7C&PID_%04X", round * 2 + side);
+            double shown, add;
+            if (ArrivalRound(exes[side], id, &shown, &add) != 0)
+                return 1;
+            shownMs[side].push_back(shown);
+            addMs.push_back(add);
+        }
+    }
+    printf("arrival_ours %.1f\narrival_floor %.1f\narrival_add %.1f\n", Median(shownMs[0]),
+           Median(shownMs[1]), Median(addMs));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -279,6 +395,8 @@ int wmain(int argc, wchar_t** argv)
         return Image(argv[2]);
     if (mode == L"check" && argc == 5)
         return Check(argv[2], argv[3], wcstoul(argv[4], nullptr, 10));
+    if (mode == L"arrival" && argc == 5)
+        return Arrival(argv[2], argv[3], _wtoi(argv[4]));
     fputs("usage: see the head of measure.cpp\n", stderr);
     return 2;
 }
