@@ -10,7 +10,7 @@ rounds=${ROUNDS:-5}
 out=$root/docs/performance.md
 
 OSTRIVO_BUILD=$build "$root/scripts/configure.sh"
-cmake --build "$build" -j"$(nproc)" --target Ostrivo bench_measure bench_floor devsim >/dev/null
+cmake --build "$build" -j"$(nproc)" --target Ostrivo bench_measure bench_floor devsim testbus >/dev/null
 export OSTRIVO_STATE=$build/harness-state OSTRIVO_PIN=1
 "$root/harness/wine-start" >/dev/null
 winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
@@ -40,6 +40,10 @@ for n in 0 250 1000; do
     [ $n -gt $have ] && devsim add-many $((n - have)) --tag bench$n >/dev/null
     have=$n
     measure compare "$ours" "$floor" "$rounds" > "$tmp/compare$n"
+    if [ $n -gt 0 ]; then
+        echo "bench: arrival of a real device at $n simulated devices" >&2
+        measure arrival "$ours" "$floor" "$rounds" > "$tmp/arrival$n"
+    fi
 done
 echo "bench: memory at 1,000 devices" >&2
 measure memory "$ours" 20 > "$tmp/memory1000"
@@ -77,6 +81,25 @@ measure memory "$ours" 1000 > "$tmp/memory0"
     echo
     echo "Targets: refresh and set baseline within 1.15 times the floor at 250 and 1,000"
     echo "devices; start-up within 1.2 times."
+    echo
+    echo "## Arrival of a real device"
+    echo
+    echo "A child of the test bus driver (harness/testbus) with a USB device interface, added"
+    echo "while the program ran; Wine's plug-and-play manager starts it and itself broadcasts"
+    echo "WM_DEVICECHANGE. Timed from just before the call that adds the child (on a thread of"
+    echo "its own, the upper list polled meanwhile) until the upper list first holds the child's"
+    echo "hardware id; the floor reacts to the broadcast with its two walks and one write. The"
+    echo "add call itself, which returns once Wine has started the child, took a median of"
+    echo "$(get arrival_add $tmp/arrival250) ms at 250 devices and $(get arrival_add $tmp/arrival1000) ms at 1,000, for either program; both"
+    echo "figures include it."
+    echo
+    echo "| simulated devices | arrival shown | floor | ratio |"
+    echo "|---|---|---|---|"
+    for n in 250 1000; do
+        f=$tmp/arrival$n
+        a1=$(get arrival_ours $f); a2=$(get arrival_floor $f)
+        echo "| $n | $a1 | $a2 | $(ratio $a1 $a2) |"
+    done
     echo
     echo "## Writing a list line by line, for contrast"
     echo
