@@ -295,6 +295,85 @@ double WaitForList(HWND dialog, const std::wstring& id, bool holds)
     }
 }
 
+// A hidden top-level window of this process that notes when Wine's
+// WM_DEVICECHANGE broadcasts reach it. Wine tells every top-level window
+// without waiting for any, so the dialog hears of an arrival about when
+// this window does; a list that shows the device well before that was
+// written by a refresh the broadcast did not start.
+class Listener {
+public:
+    bool Open()
+    {
+        InitializeCriticalSection(&lock_);
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        if (thread == nullptr)
+            return false;
+        CloseHandle(thread);
+        return WaitForSingleObject(ready_, bounds::Ms(bounds::kWindow)) == WAIT_OBJECT_0 && window_;
+    }
+
+    size_t Count()
+    {
+        EnterCriticalSection(&lock_);
+        size_t count = times_.size();
+        LeaveCriticalSection(&lock_);
+        return count;
+    }
+
+    // The time broadcast number `index` (from 0) came; -1 if it did not
+    // come within the broadcast bound.
+    double WaitFor(size_t index)
+    {
+        bounds::Wait wait(bounds::kBroadcast);
+        for (;;) {
+            EnterCriticalSection(&lock_);
+            double at = index < times_.size() ? times_[index] : -1;
+            LeaveCriticalSection(&lock_);
+            if (at >= 0 || wait.Left() == 0)
+                return at;
+            Sleep(1);
+        }
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message != WM_DEVICECHANGE)
+            return DefWindowProcW(window, message, wParam, lParam);
+        Listener* self = reinterpret_cast<Listener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        EnterCriticalSection(&self->lock_);
+        self->times_.push_back(Now());
+        LeaveCriticalSection(&self->lock_);
+        return TRUE;
+    }
+
+    static DWORD WINAPI Run(void* param)
+    {
+        Listener* self = static_cast<Listener*>(param);
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"OstrivoBenchListener";
+        RegisterClassW(&wc);
+        HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName, L"",
+                                      WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+        if (window)
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->window_ = window;
+        SetEvent(self->ready_);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+            DispatchMessageW(&msg);
+        return 0;
+    }
+
+    CRITICAL_SECTION lock_;
+    HANDLE ready_ = nullptr;
+    HWND window_ = nullptr;
+    std::vector<double> times_;
+};
+
 // One child of the test bus added on a thread of its own, so that the list
 // is polled from the moment of the call, whether Wine tells the windows
 // before the call returns or after.
@@ -315,23 +394,27 @@ struct Addition {
     }
 };
 
+enum class Round { measured, early, failed };
+
 // A real device's arrival until the dialog lists it: the child is removed
 // again (and gone from the list) before the program closes.
-int ArrivalRound(const wchar_t* exe, const std::wstring& hardwareId, double* shownMs, double* addMs)
+Round ArrivalRound(const wchar_t* exe, const std::wstring& hardwareId, Listener& listener,
+                   double* shownMs, double* addMs)
 {
     Running r;
     if (!Start(exe, &r) || TimedSend(r.dialog, WM_NULL, 0) < 0) {
         fprintf(stderr, "bench: %ls did not start\n", exe);
-        return 1;
+        return Round::failed;
     }
     Addition add;
     add.plan.hardwareIds = {hardwareId};
     add.plan.description = L"bench arrival";
     add.plan.setupClass = testbus::kUsbSetupClass;
     add.plan.interfaceClass = testbus::kUsbDeviceInterface;
+    size_t broadcasts = listener.Count();
     HANDLE thread = CreateThread(nullptr, 0, Addition::Run, &add, 0, nullptr);
     if (thread == nullptr)
-        return 1;
+        return Round::failed;
     double shown = WaitForList(r.dialog, hardwareId, true);
     // The add is bounded by itself; this bound only catches one that is not.
     DWORD ended = WaitForSingleObject(thread, bounds::Ms(bounds::kDevice) + bounds::Ms(bounds::kAnswer));
@@ -342,41 +425,61 @@ int ArrivalRound(const wchar_t* exe, const std::wstring& hardwareId, double* sho
     }
     if (!add.status) {
         fprintf(stderr, "bench: test bus: %s\n", add.status.Describe().c_str());
-        return 1;
+        return Round::failed;
     }
-    if (shown < 0) {
-        fprintf(stderr, "bench: %ls did not list the arrived device\n", exe);
-        return 1;
+    double told = listener.WaitFor(broadcasts);
+    if (shown < 0 || told < 0) {
+        fprintf(stderr, "bench: %ls %s\n", exe,
+                shown < 0 ? "did not list the arrived device" : "heard of no arrival");
+        return Round::failed;
     }
     *shownMs = shown - add.calledMs;
     *addMs = add.returnedMs - add.calledMs;
     testbus::Status removed = add.bus.Remove(add.child.serial);
     if (!removed || WaitForList(r.dialog, hardwareId, false) < 0) {
         fprintf(stderr, "bench: the removed device stayed listed (%s)\n", removed.Describe().c_str());
-        return 1;
+        return Round::failed;
     }
     Stop(r);
-    return 0;
+    if (shown < told) {
+        fprintf(stderr, "bench: %ls listed the device %.1f ms after the call, %.1f ms before"
+                        " Wine's broadcast reached this process; round not counted\n",
+                exe, *shownMs, told - shown);
+        return Round::early;
+    }
+    return Round::measured;
 }
 
 int Arrival(const wchar_t* ours, const wchar_t* floor, int rounds)
 {
+    Listener listener;
+    if (!listener.Open())
+        return 1;
     const wchar_t* exes[2] = {ours, floor};
     std::vector<double> shownMs[2], addMs;
-    for (int round = 0; round < rounds; ++round) {
-        for (int side = 0; side < 2; ++side) {
-            // A new id each time: nothing one round left can answer for the next.
-            wchar_t id[64];
-            swprintf(id, 64, L"USB\\VID_BE7C&PID_%04X", round * 2 + side);
-            double shown, add;
-            if (ArrivalRound(exes[side], id, &shown, &add) != 0)
-                return 1;
+    int early[2] = {0, 0};
+    unsigned next = 0;
+    for (int side = 0; shownMs[0].size() < size_t(rounds) || shownMs[1].size() < size_t(rounds);
+         side = 1 - side) {
+        if (shownMs[side].size() >= size_t(rounds))
+            continue;
+        // A new id each time: nothing one round left can answer for the next.
+        wchar_t id[64];
+        swprintf(id, 64, L"USB\\VID_BE7C&PID_%04X", next++ & 0xFFFF);
+        double shown, add;
+        Round round = ArrivalRound(exes[side], id, listener, &shown, &add);
+        if (round == Round::failed)
+            return 1;
+        if (round == Round::early && ++early[side] > rounds)
+            return 1;  // more rounds lost than counted: this is no measurement
+        if (round == Round::measured) {
             shownMs[side].push_back(shown);
             addMs.push_back(add);
         }
     }
     printf("arrival_ours %.1f\narrival_floor %.1f\narrival_add %.1f\n", Median(shownMs[0]),
            Median(shownMs[1]), Median(addMs));
+    printf("arrival_early %d %d\n", early[0], early[1]);
     return 0;
 }
 
