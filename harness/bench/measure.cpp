@@ -5,6 +5,7 @@
 //   bench_measure memory OSTRIVO MESSAGES
 //   bench_measure image OSTRIVO
 //   bench_measure check OSTRIVO TAG COUNT
+//   bench_measure arrival OSTRIVO FLOOR ROUNDS
 #include <windows.h>
 #include <dbt.h>
 #include <psapi.h>
@@ -18,6 +19,7 @@
 #include "harness/devsim/devsim.h"
 #include "harness/driver/driver.h"
 #include "lines.h"
+#include "testbus.h"
 #include "ui/resources/resource.h"
 
 namespace {
@@ -264,6 +266,223 @@ int Check(const wchar_t* ours, const wchar_t* tag, unsigned expected)
     return 0;
 }
 
+
+// The upper list of `dialog` polled until it holds `id` (holds true) or no
+// longer does; the time its length first changed to such a text, or -1 past
+// the broadcast bound. The length is asked first: the whole list crosses
+// the process only when it changed, so polling costs the dialog little.
+double WaitForList(HWND dialog, const std::wstring& id, bool holds)
+{
+    HWND list = GetDlgItem(dialog, IDC_ALL_DEVICES);
+    bounds::Wait wait(bounds::kBroadcast);
+    DWORD_PTR seen = DWORD_PTR(-1);
+    for (;;) {
+        DWORD_PTR length;
+        if (!SendMessageTimeoutW(list, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, wait.Ms(), &length))
+            return -1;
+        double at = Now();
+        if (length != seen) {
+            std::wstring text;
+            if (!driver::ReadText(list, &text))
+                return -1;
+            if ((text.find(id) != std::wstring::npos) == holds)
+                return at;
+            seen = length;
+        }
+        if (wait.Left() == 0)
+            return -1;
+        Sleep(1);
+    }
+}
+
+// A hidden top-level window of this process that notes when Wine's
+// WM_DEVICECHANGE broadcasts reach it. Wine tells every top-level window
+// without waiting for any, so the dialog hears of an arrival about when
+// this window does; a list that shows the device well before that was
+// written by a refresh the broadcast did not start.
+class Listener {
+public:
+    bool Open()
+    {
+        InitializeCriticalSection(&lock_);
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        if (thread == nullptr)
+            return false;
+        CloseHandle(thread);
+        return WaitForSingleObject(ready_, bounds::Ms(bounds::kWindow)) == WAIT_OBJECT_0 && window_;
+    }
+
+    size_t Count()
+    {
+        EnterCriticalSection(&lock_);
+        size_t count = times_.size();
+        LeaveCriticalSection(&lock_);
+        return count;
+    }
+
+    // The time broadcast number `index` (from 0) came; -1 if it did not
+    // come within the broadcast bound.
+    double WaitFor(size_t index)
+    {
+        bounds::Wait wait(bounds::kBroadcast);
+        for (;;) {
+            EnterCriticalSection(&lock_);
+            double at = index < times_.size() ? times_[index] : -1;
+            LeaveCriticalSection(&lock_);
+            if (at >= 0 || wait.Left() == 0)
+                return at;
+            Sleep(1);
+        }
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message != WM_DEVICECHANGE)
+            return DefWindowProcW(window, message, wParam, lParam);
+        Listener* self = reinterpret_cast<Listener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        EnterCriticalSection(&self->lock_);
+        self->times_.push_back(Now());
+        LeaveCriticalSection(&self->lock_);
+        return TRUE;
+    }
+
+    static DWORD WINAPI Run(void* param)
+    {
+        Listener* self = static_cast<Listener*>(param);
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"OstrivoBenchListener";
+        RegisterClassW(&wc);
+        HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName, L"",
+                                      WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+        if (window)
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->window_ = window;
+        SetEvent(self->ready_);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+            DispatchMessageW(&msg);
+        return 0;
+    }
+
+    CRITICAL_SECTION lock_;
+    HANDLE ready_ = nullptr;
+    HWND window_ = nullptr;
+    std::vector<double> times_;
+};
+
+// One child of the test bus added on a thread of its own, so that the list
+// is polled from the moment of the call, whether Wine tells the windows
+// before the call returns or after.
+struct Addition {
+    testbus::Scope bus;
+    testbus::ChildPlan plan;
+    testbus::Child child;
+    testbus::Status status;
+    double calledMs = -1, returnedMs = -1;
+
+    static DWORD WINAPI Run(void* self)
+    {
+        Addition* a = static_cast<Addition*>(self);
+        a->calledMs = Now();
+        a->status = a->bus.Add(a->plan, &a->child);
+        a->returnedMs = Now();
+        return 0;
+    }
+};
+
+enum class Round { measured, early, failed };
+
+// A real device's arrival until the dialog lists it: the child is removed
+// again (and gone from the list) before the program closes.
+Round ArrivalRound(const wchar_t* exe, const std::wstring& hardwareId, Listener& listener,
+                   double* shownMs, double* addMs)
+{
+    Running r;
+    if (!Start(exe, &r) || TimedSend(r.dialog, WM_NULL, 0) < 0) {
+        fprintf(stderr, "bench: %ls did not start\n", exe);
+        return Round::failed;
+    }
+    Addition add;
+    add.plan.hardwareIds = {hardwareId};
+    add.plan.description = L"bench arrival";
+    add.plan.setupClass = testbus::kUsbSetupClass;
+    add.plan.interfaceClass = testbus::kUsbDeviceInterface;
+    size_t broadcasts = listener.Count();
+    HANDLE thread = CreateThread(nullptr, 0, Addition::Run, &add, 0, nullptr);
+    if (thread == nullptr)
+        return Round::failed;
+    double shown = WaitForList(r.dialog, hardwareId, true);
+    // The add is bounded by itself; this bound only catches one that is not.
+    DWORD ended = WaitForSingleObject(thread, bounds::Ms(bounds::kDevice) + bounds::Ms(bounds::kAnswer));
+    CloseHandle(thread);
+    if (ended != WAIT_OBJECT_0) {
+        fprintf(stderr, "bench: adding a child did not return\n");
+        ExitProcess(1);  // the adding thread still uses `add`; wine-stop cleans the bus
+    }
+    if (!add.status) {
+        fprintf(stderr, "bench: test bus: %s\n", add.status.Describe().c_str());
+        return Round::failed;
+    }
+    double told = listener.WaitFor(broadcasts);
+    if (shown < 0 || told < 0) {
+        fprintf(stderr, "bench: %ls %s\n", exe,
+                shown < 0 ? "did not list the arrived device" : "heard of no arrival");
+        return Round::failed;
+    }
+    *shownMs = shown - add.calledMs;
+    *addMs = add.returnedMs - add.calledMs;
+    testbus::Status removed = add.bus.Remove(add.child.serial);
+    if (!removed || WaitForList(r.dialog, hardwareId, false) < 0) {
+        fprintf(stderr, "bench: the removed device stayed listed (%s)\n", removed.Describe().c_str());
+        return Round::failed;
+    }
+    Stop(r);
+    if (shown < told) {
+        fprintf(stderr, "bench: %ls listed the device %.1f ms after the call, %.1f ms before"
+                        " Wine's broadcast reached this process; round not counted\n",
+                exe, *shownMs, told - shown);
+        return Round::early;
+    }
+    return Round::measured;
+}
+
+int Arrival(const wchar_t* ours, const wchar_t* floor, int rounds)
+{
+    Listener listener;
+    if (!listener.Open())
+        return 1;
+    const wchar_t* exes[2] = {ours, floor};
+    std::vector<double> shownMs[2], addMs;
+    int early[2] = {0, 0};
+    unsigned next = 0;
+    for (int side = 0; shownMs[0].size() < size_t(rounds) || shownMs[1].size() < size_t(rounds);
+         side = 1 - side) {
+        if (shownMs[side].size() >= size_t(rounds))
+            continue;
+        // A new id each time: nothing one round left can answer for the next.
+        wchar_t id[64];
+        swprintf(id, 64, L"USB\\VID_BE7C&PID_%04X", next++ & 0xFFFF);
+        double shown, add;
+        Round round = ArrivalRound(exes[side], id, listener, &shown, &add);
+        if (round == Round::failed)
+            return 1;
+        if (round == Round::early && ++early[side] > rounds)
+            return 1;  // more rounds lost than counted: this is no measurement
+        if (round == Round::measured) {
+            shownMs[side].push_back(shown);
+            addMs.push_back(add);
+        }
+    }
+    printf("arrival_ours %.1f\narrival_floor %.1f\narrival_add %.1f\n", Median(shownMs[0]),
+           Median(shownMs[1]), Median(addMs));
+    printf("arrival_early %d %d\n", early[0], early[1]);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -279,6 +498,8 @@ int wmain(int argc, wchar_t** argv)
         return Image(argv[2]);
     if (mode == L"check" && argc == 5)
         return Check(argv[2], argv[3], wcstoul(argv[4], nullptr, 10));
+    if (mode == L"arrival" && argc == 5)
+        return Arrival(argv[2], argv[3], _wtoi(argv[4]));
     fputs("usage: see the head of measure.cpp\n", stderr);
     return 2;
 }
