@@ -11,15 +11,6 @@ using namespace e2e;
 
 namespace {
 
-void ExpectAllDevicesShown(const Program& program)
-{
-    std::vector<ExpectedDevice> present = ExpectedPresentDevices();
-    EXPECT_EQ(driver::ToUtf8(std::to_wstring(present.size())),
-              driver::ToUtf8(program.Text(IDC_DEVICE_COUNT)));
-    EXPECT_EQ(driver::ToUtf8(ExpectedBlocks(present)),
-              driver::ToUtf8(program.Text(IDC_ALL_DEVICES)));
-}
-
 void ExpectChanged(const Program& program, const std::vector<ExpectedDevice>& devices)
 {
     EXPECT_EQ(driver::ToUtf8(ExpectedBlocks(devices)),

@@ -155,6 +155,17 @@ private:
     HWND dialog_ = nullptr;
 };
 
+// The count and the upper list show every present device, as the platform
+// lists them now.
+inline void ExpectAllDevicesShown(const Program& program)
+{
+    std::vector<ExpectedDevice> present = ExpectedPresentDevices();
+    EXPECT_EQ(driver::ToUtf8(std::to_wstring(present.size())),
+              driver::ToUtf8(program.Text(IDC_DEVICE_COUNT)));
+    EXPECT_EQ(driver::ToUtf8(ExpectedBlocks(present)),
+              driver::ToUtf8(program.Text(IDC_ALL_DEVICES)));
+}
+
 // The hidden drive lookup of a running program: sets the field, presses the
 // button, and returns the box's text after closing it; a text in angle
 // brackets says what went wrong instead. `whileShown` sees the box first.

@@ -39,15 +39,6 @@ namespace {
                                          << wait.Report();
 }
 
-void ExpectAllDevicesShown(const Program& program)
-{
-    std::vector<ExpectedDevice> present = ExpectedPresentDevices();
-    EXPECT_EQ(driver::ToUtf8(std::to_wstring(present.size())),
-              driver::ToUtf8(program.Text(IDC_DEVICE_COUNT)));
-    EXPECT_EQ(driver::ToUtf8(ExpectedBlocks(present)),
-              driver::ToUtf8(program.Text(IDC_ALL_DEVICES)));
-}
-
 // A free letter that the other drive tests do not use either.
 wchar_t FreeLetter()
 {
