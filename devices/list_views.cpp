@@ -4,13 +4,13 @@
 
 #include "devices/baseline.h"
 #include "devices/enumeration.h"
+#include "devices/view_place.h"
 #include "ui/main_dialog.h"
 #include "ui/resources/resource.h"
 
 namespace {
 
 const wchar_t kHardwareIdLabel[] = L"硬件ID = ";
-const wchar_t kSeparator[] = L"-----------------------------------------------";
 const int kLineEndLength = 2;
 
 int Chars(const wchar_t* text) { return static_cast<int>(std::wcslen(text)); }
@@ -36,7 +36,7 @@ wchar_t* PutLine(wchar_t* at, const wchar_t* first, int firstLength, const wchar
 bool FormatDeviceBlocks(const DeviceList& devices, CString& text)
 {
     const int labelLength = Chars(kHardwareIdLabel);
-    const int separatorLength = Chars(kSeparator);
+    const int separatorLength = Chars(kDeviceSeparatorLine);
     const int fixedLength = kVidPidLineLength + labelLength + separatorLength + 4 * kLineEndLength;
     long long total = 0;
     for (unsigned i = 0; i < devices.Size(); ++i) {
@@ -59,13 +59,61 @@ bool FormatDeviceBlocks(const DeviceList& devices, CString& text)
             at = PutLine(at, vidPid, kVidPidLineLength);
             at = PutLine(at, kHardwareIdLabel, labelLength, entry.hardwareId,
                          entry.hardwareId.Length());
-            at = PutLine(at, kSeparator, separatorLength);
+            at = PutLine(at, kDeviceSeparatorLine, separatorLength);
         }
         *at = 0;
         result.CloseBuffer();
     }
     text = result;
     return true;
+}
+
+namespace {
+
+ViewPlace ReadPlace(HWND list)
+{
+    DWORD start = 0, end = 0;
+    SendMessageW(list, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    int firstLine = static_cast<int>(SendMessageW(list, EM_GETFIRSTVISIBLELINE, 0, 0));
+    return {firstLine, static_cast<int>(start), static_cast<int>(end)};
+}
+
+void RestorePlace(HWND list, const ViewPlace& place)
+{
+    SendMessageW(list, EM_SETSEL, place.selectionStart, place.selectionEnd);
+    int now = static_cast<int>(SendMessageW(list, EM_GETFIRSTVISIBLELINE, 0, 0));
+    SendMessageW(list, EM_LINESCROLL, 0, place.firstLine - now);
+}
+
+// Without the text it replaced, the view can only keep its line numbers.
+ViewPlace ClampPlace(const ViewPlace& place, const CString& text)
+{
+    return KeepPlace({L"", 0}, {text, text.Length()}, place);
+}
+
+}  // namespace
+
+// A broadcast comes for many changes a person never sees, so a refresh that
+// changes nothing must not move the view, and one that does keeps what the
+// reader was looking at.
+void MainDialog::ShowListText(int controlId, CString& member, const CString& text)
+{
+    HWND list = GetDlgItem(window, controlId);
+    CString shown;
+    bool known = ReadControlText(list, shown);
+    if (known && shown.Equals(text)) {
+        member = text;  // the mirror holds what the control shows
+        return;
+    }
+    ViewPlace place = ReadPlace(list);
+    // One repaint for the new text and its place, not one for each step.
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    member = text;
+    if (ExchangeText(controlId, member, Exchange::MemberToControl))
+        RestorePlace(list, known ? KeepPlace({shown, shown.Length()}, {text, text.Length()}, place)
+                                 : ClampPlace(place, text));
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 void MainDialog::ShowAllDevices()
@@ -75,13 +123,16 @@ void MainDialog::ShowAllDevices()
     // A number needs no memory of its own: the count is never left blank.
     wchar_t count[16];
     wsprintfW(count, L"%d", static_cast<int>(devices.Size()));
-    SetWindowTextW(GetDlgItem(window, IDC_DEVICE_COUNT), count);
+    HWND label = GetDlgItem(window, IDC_DEVICE_COUNT);
+    wchar_t shown[16];
+    if (GetWindowTextW(label, shown, 16) == 0 || std::wcscmp(shown, count) != 0)
+        SetWindowTextW(label, count);
     CString text;
     if (!FormatDeviceBlocks(devices, text)) {
         ReportExchangeError(IDC_ALL_DEVICES);  // the view keeps what it showed
         return;
     }
-    SetAllDevicesText(text);
+    ShowListText(IDC_ALL_DEVICES, allDevicesText, text);
 }
 
 void MainDialog::ShowChangedDevices()
@@ -94,7 +145,7 @@ void MainDialog::ShowChangedDevices()
         ReportExchangeError(IDC_CHANGED_DEVICES);
         return;
     }
-    SetChangedDevicesText(text);
+    ShowListText(IDC_CHANGED_DEVICES, changedDevicesText, text);
 }
 
 LRESULT MainDialog::RefreshViews()

@@ -35,6 +35,11 @@ public:
     void SetAllDevicesText(const CString& text);
     void SetChangedDevicesText(const CString& text);
 
+    // Puts a rebuilt list into its control, keeping the reader's place: an
+    // unchanged text is not written at all; a changed one keeps the device
+    // at the top of the view and the selection where they still are.
+    void ShowListText(int controlId, CString& member, const CString& text);
+
     CString changedDevicesText;
     CString allDevicesText;
     CString driveLetterText;
@@ -48,6 +53,10 @@ private:
 // ended by CR LF; empty for an empty list. Built in one allocation; false,
 // with `text` untouched, when that allocation fails.
 bool FormatDeviceBlocks(const DeviceList& devices, CString& text);
+
+// The control's whole text into `text`, quietly: false when it could not be
+// read whole (no memory, or the control gave fewer characters than it said).
+bool ReadControlText(HWND control, CString& text);
 
 // Centres `window` over `centreOn`, or its parent or owner when that is null,
 // kept inside the work area (top-level) or the parent's client area (child).

@@ -21,18 +21,21 @@ bool MainDialog::ExchangeText(int controlId, CString& member, Exchange direction
         ReportExchangeError(controlId);
         return false;
     }
-    HWND control = GetDlgItem(window, controlId);
+    if (ReadControlText(GetDlgItem(window, controlId), member))
+        return true;
+    ReportExchangeError(controlId);
+    return false;
+}
+
+bool ReadControlText(HWND control, CString& text)
+{
     int length = GetWindowTextLengthW(control);
     int read = -1;
-    if (wchar_t* buffer = member.OpenBufferWithLength(length)) {
+    if (wchar_t* buffer = text.OpenBufferWithLength(length)) {
         read = GetWindowTextW(control, buffer, length + 1);
-        member.CloseBuffer();
+        text.CloseBuffer();
     }
-    if (read < length) {
-        ReportExchangeError(controlId);
-        return false;
-    }
-    return true;
+    return read >= length;
 }
 
 void MainDialog::ReportExchangeError(int controlId)

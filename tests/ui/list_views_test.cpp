@@ -178,3 +178,120 @@ TEST_F(ListViewsTest, RefusedWriteBeepsOncePerViewAndTakesTheFocus)
 }
 
 }  // namespace
+
+namespace {
+
+// Counts the texts written into a control while subclassed.
+LRESULT CALLBACK CountTextWrites(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                 DWORD_PTR writes)
+{
+    if (message == WM_SETTEXT)
+        ++*reinterpret_cast<int*>(writes);
+    return DefSubclassProc(w, message, wParam, lParam);
+}
+
+struct Place {
+    int firstLine;
+    DWORD start;
+    DWORD end;
+};
+
+Place PlaceOf(HWND list)
+{
+    Place place = {static_cast<int>(SendMessageW(list, EM_GETFIRSTVISIBLELINE, 0, 0)), 0, 0};
+    SendMessageW(list, EM_GETSEL, reinterpret_cast<WPARAM>(&place.start),
+                 reinterpret_cast<LPARAM>(&place.end));
+    return place;
+}
+
+void ScrollAndSelect(HWND list, int firstLine, DWORD start, DWORD end)
+{
+    SendMessageW(list, EM_SETSEL, start, end);
+    SendMessageW(list, EM_LINESCROLL, 0, firstLine - PlaceOf(list).firstLine);
+    ASSERT_EQ(firstLine, PlaceOf(list).firstLine);
+}
+
+ScriptedDevice Numbered(int i)
+{
+    wchar_t id[40];
+    wsprintfW(id, L"USB\\VID_1234&PID_%04X", i);
+    return PresentDevice(L"Device", id);
+}
+
+// Every numbered device's block has the same length.
+int BlockLength()
+{
+    return static_cast<int>(ExpectedBlocks({{L"Device", L"USB\\VID_1234&PID_0000"}}).size());
+}
+
+}  // namespace
+
+// The reader scrolled down a long list and selected a hardware ID to copy.
+TEST_F(ListViewsTest, RefreshKeepsTheReadersPlaceInBothLists)
+{
+    std::vector<ScriptedDevice> many;
+    for (int i = 0; i < 40; ++i)
+        many.push_back(Numbered(i));
+    platform.devices = many;
+    RunInsideMainDialog([&](DrivenMainDialog& d) {
+        // The lower list gets a long text of its own: the baseline is emptied.
+        platform.devices.clear();
+        d.Command(IDC_SET_BASELINE);
+        platform.devices = many;
+        d.Command(IDC_REFRESH);
+        HWND upper = d.Control(IDC_ALL_DEVICES);
+        HWND lower = d.Control(IDC_CHANGED_DEVICES);
+        const int block = BlockLength();
+        // Line 42 is the third line of device 10; the selection is inside device 11.
+        for (HWND list : {upper, lower})
+            ScrollAndSelect(list, 42, 11 * block + 20, 11 * block + 40);
+        int writes[2] = {0, 0};
+        SetWindowSubclass(upper, CountTextWrites, 1, reinterpret_cast<DWORD_PTR>(&writes[0]));
+        SetWindowSubclass(lower, CountTextWrites, 1, reinterpret_cast<DWORD_PTR>(&writes[1]));
+
+        {
+            SCOPED_TRACE("nothing changed: neither list is written, nothing moves");
+            for (UINT message : {UINT(WM_DEVICECHANGE), UINT(WM_COMMAND)}) {
+                if (message == WM_DEVICECHANGE)
+                    d.Send(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED);
+                else
+                    d.Command(IDC_REFRESH);
+                EXPECT_EQ(0, writes[0]);
+                EXPECT_EQ(0, writes[1]);
+                for (HWND list : {upper, lower}) {
+                    Place place = PlaceOf(list);
+                    EXPECT_EQ(42, place.firstLine);
+                    EXPECT_EQ(DWORD(11 * block + 20), place.start);
+                    EXPECT_EQ(DWORD(11 * block + 40), place.end);
+                }
+            }
+        }
+        {
+            SCOPED_TRACE("a device arrives at the top: the view and the selection move with theirs");
+            platform.devices.insert(platform.devices.begin(), Numbered(99));
+            d.Send(WM_DEVICECHANGE, DBT_DEVICEARRIVAL);
+            EXPECT_EQ(1, writes[0]);
+            EXPECT_EQ(1, writes[1]);
+            EXPECT_EQ(L"41", d.Text(IDC_DEVICE_COUNT));
+            for (HWND list : {upper, lower}) {
+                Place place = PlaceOf(list);
+                EXPECT_EQ(46, place.firstLine);
+                EXPECT_EQ(DWORD(12 * block + 20), place.start);
+                EXPECT_EQ(DWORD(12 * block + 40), place.end);
+            }
+        }
+        {
+            SCOPED_TRACE("the device at the top of the view leaves: the view keeps its line");
+            platform.devices.erase(platform.devices.begin() + 11);  // device 10
+            d.Command(IDC_REFRESH);
+            for (HWND list : {upper, lower}) {
+                Place place = PlaceOf(list);
+                EXPECT_EQ(46, place.firstLine);
+                EXPECT_EQ(DWORD(11 * block + 20), place.start);  // device 11 moved up
+                EXPECT_EQ(DWORD(11 * block + 40), place.end);
+            }
+        }
+        RemoveWindowSubclass(upper, CountTextWrites, 1);
+        RemoveWindowSubclass(lower, CountTextWrites, 1);
+    });
+}
