@@ -304,3 +304,142 @@ TEST(RealDevices, LetterWhoseDiskHasNoInterfaceGivesTheEmptyBox)
     ASSERT_TRUE(driver::ClickButton(program.Dialog(), IDCANCEL));
     EXPECT_EQ(2u, program.ExitCode());
 }
+
+namespace {
+
+// What the reader sees of a list: its first visible line and the selected
+// text, read across processes.
+struct ReaderPlace {
+    int firstLine = -1;
+    DWORD start = 0;
+    DWORD end = 0;
+    std::wstring topLine;
+    std::wstring selected;
+};
+
+LRESULT Ask(HWND control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(control, message, wParam, lParam, SMTO_NORMAL,
+                        driver::AnswerBoundMs(), &result);
+    return static_cast<LRESULT>(result);
+}
+
+ReaderPlace PlaceIn(const Program& program, int controlId)
+{
+    HWND list = GetDlgItem(program.Dialog(), controlId);
+    ReaderPlace place;
+    place.firstLine = static_cast<int>(Ask(list, EM_GETFIRSTVISIBLELINE));
+    DWORD range = static_cast<DWORD>(Ask(list, EM_GETSEL));  // the lists stay under 64K
+    place.start = LOWORD(range);
+    place.end = HIWORD(range);
+    std::wstring text = program.Text(controlId);
+    size_t at = 0;
+    for (int line = 0; line < place.firstLine && at != std::wstring::npos; ++line) {
+        at = text.find(L"\r\n", at);
+        at = at == std::wstring::npos ? at : at + 2;
+    }
+    if (at != std::wstring::npos)
+        place.topLine = text.substr(at, text.find(L"\r\n", at) - at);
+    if (place.end <= text.size() && place.start <= place.end)
+        place.selected = text.substr(place.start, place.end - place.start);
+    return place;
+}
+
+// Scrolls the list to `firstLine` and selects the `length` characters that
+// begin `into` characters after the start of that line.
+void ScrollAndSelect(const Program& program, int controlId, int firstLine, int into, int length)
+{
+    HWND list = GetDlgItem(program.Dialog(), controlId);
+    int lineStart = static_cast<int>(Ask(list, EM_LINEINDEX, firstLine));
+    Ask(list, EM_SETSEL, lineStart + into, lineStart + into + length);
+    Ask(list, EM_LINESCROLL, 0, firstLine - static_cast<int>(Ask(list, EM_GETFIRSTVISIBLELINE)));
+}
+
+void ExpectSamePlace(const ReaderPlace& before, const ReaderPlace& after, const char* list)
+{
+    std::printf("%s list: first line %d -> %d (\"%s\"), selection %lu-%lu -> %lu-%lu (\"%s\")\n",
+                list, before.firstLine, after.firstLine, driver::ToUtf8(after.topLine).c_str(),
+                static_cast<unsigned long>(before.start), static_cast<unsigned long>(before.end),
+                static_cast<unsigned long>(after.start), static_cast<unsigned long>(after.end),
+                driver::ToUtf8(after.selected).c_str());
+    EXPECT_EQ(driver::ToUtf8(before.topLine), driver::ToUtf8(after.topLine)) << list;
+    EXPECT_EQ(driver::ToUtf8(before.selected), driver::ToUtf8(after.selected)) << list;
+}
+
+}  // namespace
+
+// The reader scrolled both lists and selected a hardware ID to copy; devices
+// then come and go through Wine, and the reader stays where they were.
+TEST(RealDevices, ArrivalAndRemovalKeepTheReadersPlaceInBothLists)
+{
+    Program program;
+    ASSERT_TRUE(program.Start());
+    testbus::Scope bus;
+    // Enough arrivals after the start's baseline for the lower list to scroll.
+    std::vector<testbus::Child> arrived(6);
+    for (int i = 0; i < 6; ++i) {
+        wchar_t id[64];
+        swprintf(id, 64, L"USB\\VID_E2EF&PID_%04X", 0x500 + i);
+        ASSERT_TRUE(Done(bus.Add(UsbChild(id, L"e2e testbus place"), &arrived[i])));
+    }
+    auto ours = [](const wchar_t* prefix) {
+        std::vector<ExpectedDevice> present;
+        for (const ExpectedDevice& device : ExpectedPresentDevices())
+            if (device.hardwareId.rfind(prefix, 0) == 0)
+                present.push_back(device);
+        return present;
+    };
+    ASSERT_TRUE(Shows(program, IDC_CHANGED_DEVICES, ExpectedBlocks(ours(L"USB\\VID_E2EF&"))));
+
+    // The third line of a block is its hardware ID: the reader's place.
+    ScrollAndSelect(program, IDC_ALL_DEVICES, 2, 3, 20);
+    ScrollAndSelect(program, IDC_CHANGED_DEVICES, 6, 3, 20);
+    const ReaderPlace upper = PlaceIn(program, IDC_ALL_DEVICES);
+    const ReaderPlace lower = PlaceIn(program, IDC_CHANGED_DEVICES);
+    ASSERT_EQ(2, upper.firstLine) << "the upper list did not scroll";
+    ASSERT_EQ(6, lower.firstLine) << "the lower list did not scroll";
+    ASSERT_EQ(20u, upper.selected.size());
+    ASSERT_EQ(20u, lower.selected.size());
+
+    {
+        SCOPED_TRACE("Refresh with nothing changed: the very same numbers");
+        ASSERT_TRUE(driver::SendCommand(program.Dialog(), IDC_REFRESH, BN_CLICKED));
+        for (auto& [id, before] : {std::pair<int, ReaderPlace>{IDC_ALL_DEVICES, upper},
+                                   std::pair<int, ReaderPlace>{IDC_CHANGED_DEVICES, lower}}) {
+            ReaderPlace now = PlaceIn(program, id);
+            EXPECT_EQ(before.firstLine, now.firstLine);
+            EXPECT_EQ(before.start, now.start);
+            EXPECT_EQ(before.end, now.end);
+        }
+    }
+    testbus::Child late;
+    {
+        SCOPED_TRACE("a device arrives");
+        ASSERT_TRUE(Done(bus.Add(UsbChild(L"USB\\VID_E2EF&PID_05FF", L"e2e testbus place"), &late)));
+        ASSERT_TRUE(Shows(program, IDC_CHANGED_DEVICES, ExpectedBlocks(ours(L"USB\\VID_E2EF&"))));
+        ExpectSamePlace(upper, PlaceIn(program, IDC_ALL_DEVICES), "upper");
+        ExpectSamePlace(lower, PlaceIn(program, IDC_CHANGED_DEVICES), "lower");
+    }
+    {
+        SCOPED_TRACE("it leaves again");
+        ASSERT_TRUE(Done(bus.Remove(late.serial)));
+        ASSERT_TRUE(Shows(program, IDC_CHANGED_DEVICES, ExpectedBlocks(ours(L"USB\\VID_E2EF&"))));
+        ExpectSamePlace(upper, PlaceIn(program, IDC_ALL_DEVICES), "upper");
+        ExpectSamePlace(lower, PlaceIn(program, IDC_CHANGED_DEVICES), "lower");
+    }
+    {
+        SCOPED_TRACE("a device above the lower list's view leaves: that view moves up with its device");
+        ASSERT_EQ(0u, program.Text(IDC_CHANGED_DEVICES).find(L"e2e testbus place\r\nVID = E2EF ,PID = 0500"))
+            << "the platform lists the first child elsewhere";
+        ASSERT_TRUE(Done(bus.Remove(arrived[0].serial)));
+        ASSERT_TRUE(Shows(program, IDC_CHANGED_DEVICES, ExpectedBlocks(ours(L"USB\\VID_E2EF&"))));
+        ReaderPlace now = PlaceIn(program, IDC_CHANGED_DEVICES);
+        ExpectSamePlace(lower, now, "lower");
+        EXPECT_EQ(lower.firstLine - 4, now.firstLine);
+        ExpectSamePlace(upper, PlaceIn(program, IDC_ALL_DEVICES), "upper");
+    }
+    EXPECT_TRUE(program.Answers());
+    ASSERT_TRUE(driver::ClickButton(program.Dialog(), IDCANCEL));
+    EXPECT_EQ(2u, program.ExitCode());
+}
