@@ -77,7 +77,8 @@ build() {
     fi
 }
 
-# package DIR: DIR/$name.zip from DIR's i686 build.
+# package DIR: DIR/$name.zip from DIR's i686 build, and the checks of the
+# README.txt in it (UTF-8 with BOM and CR LF for Notepad, the dialog's texts).
 package() {
     local dir=$1
     { printf '\xef\xbb\xbf'
@@ -85,6 +86,9 @@ package() {
           "$dir/src/scripts/release/README.txt"; } >"$dir/README.txt"
     python3 "$tools/zip.py" "$dir/$name.zip" "$stamp" \
         "Ostrivo.exe=$dir/build-i686/app/Ostrivo.exe" "README.txt=$dir/README.txt"
+    say "checks of the packed README.txt"
+    python3 "$tools/readmecheck.py" "$dir/$name.zip" "$dir/src" ||
+        fail "the packed README.txt failed its checks; nothing written"
 }
 
 # dialog_check EXE PROBE: runs EXE in the emulated i386 machine (state in
