@@ -41,8 +41,8 @@ else()
     set(OSTRIVO_TIME_SCALE 1)
     set(harness_env "OSTRIVO_STATE=${OSTRIVO_STATE}")
     # One warm Wine prefix, server and virtual display for the whole run.
-    add_test(NAME harness.wine_start COMMAND ${OSTRIVO_HARNESS}/wine-start)
-    add_test(NAME harness.wine_stop COMMAND ${OSTRIVO_HARNESS}/wine-stop)
+    add_test(NAME harness.wine_start COMMAND ${OSTRIVO_HARNESS}/wine/start)
+    add_test(NAME harness.wine_stop COMMAND ${OSTRIVO_HARNESS}/wine/stop)
     # The start installs and starts the test bus driver (harness/testbus);
     # the stop removes what tests left of its children.
     set_tests_properties(harness.wine_start PROPERTIES FIXTURES_SETUP wine

@@ -12,15 +12,15 @@ out=$root/docs/performance.md
 OSTRIVO_BUILD=$build "$root/scripts/configure.sh"
 cmake --build "$build" -j"$(nproc)" --target Ostrivo bench_measure bench_floor devsim testbus >/dev/null
 export OSTRIVO_STATE=$build/harness-state OSTRIVO_PIN=1
-"$root/harness/wine-start" >/dev/null
+"$root/harness/wine/start" >/dev/null
 winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
-run() { "$root/harness/winerun" --timeout 900 "$@" | tr -d '\r'; }
+run() { "$root/harness/wine/run" --timeout 900 "$@" | tr -d '\r'; }
 measure() { run "$build/harness/bench/bench_measure.exe" "$@"; }
 devsim() { run "$build/harness/devsim/devsim.exe" "$@" 2>/dev/null; }
 ours=$(winpath "$build/app/Ostrivo.exe")
 floor=$(winpath "$build/harness/bench/bench_floor.exe")
 
-cleanup() { devsim clear >/dev/null || true; "$root/harness/wine-stop" >/dev/null 2>&1 || true; }
+cleanup() { devsim clear >/dev/null || true; "$root/harness/wine/stop" >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 devsim clear >/dev/null
 

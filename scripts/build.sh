@@ -12,7 +12,7 @@ if [ $# -gt 0 ]; then
     exit
 fi
 cmake --build "$build" -j"$(nproc)" -- --no-print-directory
-if [ "$("$root/harness/host-arch")" != x86 ]; then
+if [ "$("$root/harness/wine/host-arch")" != x86 ]; then
     "$root/scripts/configure.sh" i386
     cmake --build "$build/i386" -j"$(nproc)" -- --no-print-directory
 fi

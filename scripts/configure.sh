@@ -2,7 +2,7 @@
 # Configures (once) a build tree.
 #   configure.sh         the tree OSTRIVO_BUILD (default build/) for the
 #                        host's Wine: x86_64, or 32-bit with OSTRIVO_ARCH=x86
-#                        (see harness/host-arch)
+#                        (see harness/wine/host-arch)
 #   configure.sh i386    the 32-bit tree OSTRIVO_BUILD/i386, whose tests run
 #                        in the emulated i386 machine (harness/i386)
 # A tree configured otherwise than asked is configured afresh.
@@ -13,7 +13,7 @@ machine=OFF
 if [ "${1:-}" = i386 ]; then
     build=$build/i386 toolchain=$root/cmake/mingw-i686.cmake machine=ON
 else
-    case $("$root/harness/host-arch") in
+    case $("$root/harness/wine/host-arch") in
         x86) toolchain=$root/cmake/mingw-i686.cmake ;;
         *) toolchain=$root/cmake/mingw-x86_64.cmake ;;
     esac

@@ -40,7 +40,7 @@ display_usable() {
         DISPLAY=$user_display timeout 10 import -window root -crop 1x1+0+0 null: >/dev/null 2>&1
 }
 
-stop_harness() { "$root/harness/wine-stop"; }
+stop_harness() { "$root/harness/wine/stop"; }
 
 testbus() { wine "$build/harness/testbus/testbus.exe" "$@" | tr -d '\r'; }
 
@@ -74,11 +74,11 @@ report() {
 }
 
 run_on_display() {
-    # wine-start creates and configures the prefix on its own virtual display;
+    # harness/wine/start creates and configures the prefix on its own virtual display;
     # the program then runs on the user's display.
-    "$root/harness/wine-start"
-    "$root/harness/wine-stop"
-    . "$root/harness/wine-env.sh"
+    "$root/harness/wine/start"
+    "$root/harness/wine/stop"
+    . "$root/harness/wine/env.sh"
     export DISPLAY=$user_display
     trap stop_harness EXIT
     local log=$OSTRIVO_STATE/probe.log
@@ -94,9 +94,9 @@ run_on_display() {
 }
 
 run_headless() {
-    "$root/harness/wine-start"
+    "$root/harness/wine/start"
     trap stop_harness EXIT
-    . "$root/harness/wine-env.sh"
+    . "$root/harness/wine/env.sh"
     local ready=$OSTRIVO_STATE/probe-ready proceed=$OSTRIVO_STATE/probe-proceed
     local log=$OSTRIVO_STATE/probe.log shot=$build/screenshot.png
     rm -f "$ready" "$proceed" "$log"

@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 packages=(wine wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc libx11-dev xvfb xauth imagemagick
           fonts-wqy-zenhei fonts-wine cmake googletest)
 # 32-bit Wine only where the host is to run the 32-bit build itself.
-[ "$("$root/harness/host-arch")" = x86 ] && packages+=(wine32:i386)
+[ "$("$root/harness/wine/host-arch")" = x86 ] && packages+=(wine32:i386)
 
 missing=()
 for p in "${packages[@]}"; do

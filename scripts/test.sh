@@ -5,13 +5,13 @@
 # image is made while the sources build (~9 minutes, once per recipe).
 # Arguments go to both CTest runs. Its output ends with a summary line for
 # both. (OSTRIVO_ARCH=x86: the 32-bit build alone, on a host that runs it;
-# see harness/host-arch.)
+# see harness/wine/host-arch.)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${OSTRIVO_BUILD:-$root/build}
 "$root/scripts/setup.sh"
 machine=0
-[ "$("$root/harness/host-arch")" != x86 ] && machine=1
+[ "$("$root/harness/wine/host-arch")" != x86 ] && machine=1
 image_pid=
 if [ $machine = 1 ]; then
     mkdir -p "$build"

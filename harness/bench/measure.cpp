@@ -421,7 +421,7 @@ Round ArrivalRound(const wchar_t* exe, const std::wstring& hardwareId, Listener&
     CloseHandle(thread);
     if (ended != WAIT_OBJECT_0) {
         fprintf(stderr, "bench: adding a child did not return\n");
-        ExitProcess(1);  // the adding thread still uses `add`; wine-stop cleans the bus
+        ExitProcess(1);  // the adding thread still uses `add`; harness/wine/stop cleans the bus
     }
     if (!add.status) {
         fprintf(stderr, "bench: test bus: %s\n", add.status.Describe().c_str());

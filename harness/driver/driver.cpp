@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <utility>
 #include <vector>
 
 namespace driver {
@@ -143,10 +144,9 @@ bool StartDesktopShell(std::string* why)
 
 PrivateDesktop::~PrivateDesktop()
 {
-    if (!desktop_)
-        return;
-    SetThreadDesktop(previous_);
-    CloseDesktop(desktop_);
+    // The desktop itself is closed after this, by its owner.
+    if (desktop_)
+        SetThreadDesktop(previous_);
 }
 
 bool PrivateDesktop::Enter(const std::wstring& name, std::string* why)
@@ -159,20 +159,17 @@ bool PrivateDesktop::Enter(const std::wstring& name, std::string* why)
     if (desktop_)
         return fail("the thread is on a desktop of its own already");
     std::wstring full = name + L"-" + std::to_wstring(GetCurrentProcessId());
-    HDESK created = CreateDesktopW(full.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    DesktopHandle created(CreateDesktopW(full.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr));
     if (!created)
         return fail("no desktop was made (error " + std::to_string(GetLastError()) + ")");
     HDESK previous = GetThreadDesktop(GetCurrentThreadId());
-    if (!SetThreadDesktop(created)) {
-        CloseDesktop(created);
+    if (!SetThreadDesktop(created.Get()))
         return fail("the thread cannot move to its desktop (it owns windows)");
-    }
     if (!StartDesktopShell(why)) {
         SetThreadDesktop(previous);
-        CloseDesktop(created);
         return false;
     }
-    desktop_ = created;
+    desktop_ = std::move(created);
     previous_ = previous;
     return true;
 }
@@ -182,20 +179,17 @@ Process::~Process()
     Reset();
 }
 
-Process::Process(Process&& other) noexcept : handle_(other.handle_), id_(other.id_)
+Process::Process(Process&& other) noexcept
+    : handle_(std::move(other.handle_)), id_(std::exchange(other.id_, 0))
 {
-    other.handle_ = nullptr;
-    other.id_ = 0;
 }
 
 Process& Process::operator=(Process&& other) noexcept
 {
     if (this != &other) {
         Reset();
-        handle_ = other.handle_;
-        id_ = other.id_;
-        other.handle_ = nullptr;
-        other.id_ = 0;
+        handle_ = std::move(other.handle_);
+        id_ = std::exchange(other.id_, 0);
     }
     return *this;
 }
@@ -206,8 +200,7 @@ void Process::Reset()
         return;
     if (Running())
         Kill();
-    CloseHandle(handle_);
-    handle_ = nullptr;
+    handle_.Reset();
     id_ = 0;
 }
 
@@ -231,22 +224,22 @@ Process Process::Start(const std::wstring& exe, const std::wstring& args)
                         nullptr, &startup, &info))
         return process;
     CloseHandle(info.hThread);
-    process.handle_ = info.hProcess;
+    process.handle_ = SystemHandle(info.hProcess);
     process.id_ = info.dwProcessId;
     return process;
 }
 
 bool Process::Running() const
 {
-    return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+    return handle_ && WaitForSingleObject(handle_.Get(), 0) == WAIT_TIMEOUT;
 }
 
 bool Process::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const
 {
-    if (!handle_ || WaitForSingleObject(handle_, timeoutMs) != WAIT_OBJECT_0)
+    if (!handle_ || WaitForSingleObject(handle_.Get(), timeoutMs) != WAIT_OBJECT_0)
         return false;
     DWORD code = 0;
-    if (!GetExitCodeProcess(handle_, &code))
+    if (!GetExitCodeProcess(handle_.Get(), &code))
         return false;
     if (exitCode)
         *exitCode = code;
@@ -257,8 +250,8 @@ void Process::Kill()
 {
     if (!handle_)
         return;
-    TerminateProcess(handle_, 0xDEAD);
-    WaitForSingleObject(handle_, bounds::Ms(bounds::kExit));
+    TerminateProcess(handle_.Get(), 0xDEAD);
+    WaitForSingleObject(handle_.Get(), bounds::Ms(bounds::kExit));
 }
 
 HWND FindDialog(DWORD processId, const wchar_t* title, HWND owner)

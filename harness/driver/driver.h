@@ -13,6 +13,7 @@
 #include <string>
 
 #include "bounds.h"
+#include "support/platform/owned.h"
 
 namespace driver {
 
@@ -29,8 +30,6 @@ class PrivateDesktop {
 public:
     PrivateDesktop() = default;
     ~PrivateDesktop();  // back to the thread's first desktop
-    PrivateDesktop(const PrivateDesktop&) = delete;
-    PrivateDesktop& operator=(const PrivateDesktop&) = delete;
 
     // Creates a desktop named after this process and `name`, makes it the
     // calling thread's and starts its shell (StartDesktopShell). False, with
@@ -40,7 +39,7 @@ public:
     bool Enter(const std::wstring& name, std::string* why = nullptr);
 
 private:
-    HDESK desktop_ = nullptr;
+    DesktopHandle desktop_;
     HDESK previous_ = nullptr;
 };
 
@@ -61,17 +60,15 @@ public:
     ~Process();
     Process(Process&& other) noexcept;
     Process& operator=(Process&& other) noexcept;
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 
     // Starts `exe` with `args` appended to its quoted path, on the calling
     // thread's desktop (where the driver looks for its windows). On failure
     // the object stays empty and GetLastError tells why.
     static Process Start(const std::wstring& exe, const std::wstring& args = L"");
 
-    bool Valid() const { return handle_ != nullptr; }
+    bool Valid() const { return bool(handle_); }
     DWORD Id() const { return id_; }
-    HANDLE Handle() const { return handle_; }
+    HANDLE Handle() const { return handle_.Get(); }
     bool Running() const;
 
     // Waits up to `timeoutMs` for the process to end; true and its exit code
@@ -84,7 +81,7 @@ public:
 private:
     void Reset();
 
-    HANDLE handle_ = nullptr;
+    SystemHandle handle_;
     DWORD id_ = 0;
 };
 

@@ -5,8 +5,8 @@
 # any of them makes a new one; older images are removed when it is made.
 # OSTRIVO_I386_CACHE (default ~/.cache/ostrivo-i386) holds them.
 i386_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-i386_recipe=("$i386_here/image" "$i386_here/guest-init" "$i386_here/../wine-prefix-setup"
-             "$i386_here/../wm-state.c")
+i386_recipe=("$i386_here/image" "$i386_here/guest-init" "$i386_here/../wine/prefix-setup"
+             "$i386_here/../wine/wm-state.c")
 i386_cache=${OSTRIVO_I386_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ostrivo-i386}
 i386_image_dir=$i386_cache/$(cat "${i386_recipe[@]}" | sha256sum | cut -c1-16)
 

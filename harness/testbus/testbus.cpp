@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "support/platform/owned.h"
 #include "testbus_ioctl.h"
 
 namespace testbus {
@@ -60,86 +61,31 @@ Status Failed(const char* step, DWORD error)
 
 Status FailedNow(const char* step) { return Failed(step, GetLastError()); }
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-    ~Handle()
-    {
-        if (Valid())
-            CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE Get() const { return handle_; }
+// Opens or creates a key into `key`; the system's status.
+LSTATUS OpenKey(RegistryKey* key, HKEY root, const std::wstring& path, REGSAM access)
+{
+    HKEY opened = nullptr;
+    LSTATUS error = RegOpenKeyExW(root, path.c_str(), 0, access, &opened);
+    if (error == ERROR_SUCCESS)
+        *key = RegistryKey(opened);
+    return error;
+}
 
-private:
-    HANDLE handle_;
-};
-
-class ServiceHandle {
-public:
-    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ServiceHandle()
-    {
-        if (handle_)
-            CloseServiceHandle(handle_);
-    }
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-    SC_HANDLE Get() const { return handle_; }
-
-private:
-    SC_HANDLE handle_;
-};
-
-class Key {
-public:
-    Key() = default;
-    ~Key()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    LSTATUS Open(HKEY root, const std::wstring& path, REGSAM access)
-    {
-        return RegOpenKeyExW(root, path.c_str(), 0, access, &key_);
-    }
-    LSTATUS Create(HKEY root, const std::wstring& path)
-    {
-        return RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                               nullptr);
-    }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-class DeviceSet {
-public:
-    explicit DeviceSet(HDEVINFO set) : set_(set) {}
-    ~DeviceSet()
-    {
-        if (set_ != INVALID_HANDLE_VALUE)
-            SetupDiDestroyDeviceInfoList(set_);
-    }
-    DeviceSet(const DeviceSet&) = delete;
-    DeviceSet& operator=(const DeviceSet&) = delete;
-    bool Valid() const { return set_ != INVALID_HANDLE_VALUE; }
-    HDEVINFO Get() const { return set_; }
-
-private:
-    HDEVINFO set_;
-};
+LSTATUS CreateKey(RegistryKey* key, HKEY root, const std::wstring& path)
+{
+    HKEY created = nullptr;
+    LSTATUS error = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    &created, nullptr);
+    if (error == ERROR_SUCCESS)
+        *key = RegistryKey(created);
+    return error;
+}
 
 bool ReadWhole(const std::wstring& path, std::string* bytes)
 {
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+    SystemHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                             nullptr));
-    if (!file.Valid())
+    if (!file)
         return false;
     bytes->clear();
     char chunk[65536];
@@ -192,17 +138,17 @@ Status CopyImage(const std::wstring& imagePath, bool* changed)
 Status MakeService(bool* changed)
 {
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager.Get())
+    if (!manager)
         return FailedNow("opening the service manager");
     ServiceHandle existing(OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_CONFIG));
-    if (existing.Get())
+    if (existing)
         return Ok();
     std::wstring image = SystemDirectory() + L"\\drivers\\" + kImageName;
     ServiceHandle made(CreateServiceW(manager.Get(), kServiceName, L"Ostrivo test bus",
                                       SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, image.c_str(),
                                       nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (!made.Get())
+    if (!made)
         return FailedNow("creating the driver's service");
     *changed = true;
     return Ok();
@@ -210,8 +156,8 @@ Status MakeService(bool* changed)
 
 Status MakeRootDevice(bool* changed)
 {
-    DeviceSet set(SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_SYSTEM, nullptr));
-    if (!set.Valid())
+    SystemDeviceInfoSet set(SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_SYSTEM, nullptr));
+    if (!set)
         return FailedNow("making a device set");
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
@@ -247,11 +193,11 @@ HANDLE OpenControl(DWORD flags)
 Status Request(const char* step, DWORD code, const void* in, DWORD inSize, void* out,
                DWORD outSize, const bounds::Bound& bound)
 {
-    Handle control(OpenControl(FILE_FLAG_OVERLAPPED));
-    if (!control.Valid())
+    SystemHandle control(OpenControl(FILE_FLAG_OVERLAPPED));
+    if (!control)
         return FailedNow("opening the test bus (is the driver installed and started?)");
-    Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event.Valid())
+    SystemHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event)
         return FailedNow("making an event");
     OVERLAPPED overlapped = {};
     overlapped.hEvent = event.Get();
@@ -275,8 +221,8 @@ Status Request(const char* step, DWORD code, const void* in, DWORD inSize, void*
 
 std::wstring LettersValue()
 {
-    Key key;
-    if (key.Open(HKEY_LOCAL_MACHINE, kStateKey, KEY_READ) != ERROR_SUCCESS)
+    RegistryKey key;
+    if (OpenKey(&key, HKEY_LOCAL_MACHINE, kStateKey, KEY_READ) != ERROR_SUCCESS)
         return std::wstring();
     wchar_t text[32] = {};
     DWORD size = sizeof text - sizeof(wchar_t);
@@ -290,8 +236,8 @@ std::wstring LettersValue()
 
 bool WriteLetters(const std::wstring& letters)
 {
-    Key key;
-    if (key.Create(HKEY_LOCAL_MACHINE, kStateKey) != ERROR_SUCCESS)
+    RegistryKey key;
+    if (CreateKey(&key, HKEY_LOCAL_MACHINE, kStateKey) != ERROR_SUCCESS)
         return false;
     if (letters.empty())
         return RegDeleteValueW(key.Get(), L"Letters") == ERROR_SUCCESS ||
@@ -317,10 +263,10 @@ Status MountRequest(const std::string& mountPoint, wchar_t letter, ULONG type)
         buffer.replace(sizeof drive, mountPoint.size(), mountPoint);
     }
     buffer.replace(0, sizeof drive, reinterpret_cast<const char*>(&drive), sizeof drive);
-    Handle manager(CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+    SystemHandle manager(CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                nullptr));
-    if (!manager.Valid())
+    if (!manager)
         return FailedNow("opening Wine's mount manager");
     DWORD returned = 0;
     if (!DeviceIoControl(manager.Get(), kDefineUnixDrive, &buffer[0], DWORD(buffer.size()),
@@ -371,9 +317,9 @@ std::vector<std::wstring> Subkeys(HKEY key)
 // A key with neither subkeys nor values: a husk nothing reads.
 bool IsHusk(HKEY root, const std::wstring& path)
 {
-    Key key;
+    RegistryKey key;
     DWORD subkeys = 1, values = 1;
-    if (key.Open(root, path, KEY_READ) != ERROR_SUCCESS ||
+    if (OpenKey(&key, root, path, KEY_READ) != ERROR_SUCCESS ||
         RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
                          nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return false;
@@ -385,17 +331,17 @@ bool IsHusk(HKEY root, const std::wstring& path)
 // and enumerator keys above it empty; those husks go too.
 LSTATUS SweepEnum(int* removed)
 {
-    Key root;
-    LSTATUS error = root.Open(HKEY_LOCAL_MACHINE, kEnumKey, KEY_ALL_ACCESS);
+    RegistryKey root;
+    LSTATUS error = OpenKey(&root, HKEY_LOCAL_MACHINE, kEnumKey, KEY_ALL_ACCESS);
     if (error != ERROR_SUCCESS)
         return error;
     for (const std::wstring& enumerator : Subkeys(root.Get())) {
-        Key enumKey;
-        if (enumKey.Open(root.Get(), enumerator, KEY_ALL_ACCESS) != ERROR_SUCCESS)
+        RegistryKey enumKey;
+        if (OpenKey(&enumKey, root.Get(), enumerator, KEY_ALL_ACCESS) != ERROR_SUCCESS)
             continue;
         for (const std::wstring& device : Subkeys(enumKey.Get())) {
-            Key deviceKey;
-            if (deviceKey.Open(enumKey.Get(), device, KEY_ALL_ACCESS) != ERROR_SUCCESS)
+            RegistryKey deviceKey;
+            if (OpenKey(&deviceKey, enumKey.Get(), device, KEY_ALL_ACCESS) != ERROR_SUCCESS)
                 continue;
             for (const std::wstring& instance : Subkeys(deviceKey.Get())) {
                 if (!StartsWithMark(instance.c_str()))
@@ -418,18 +364,18 @@ LSTATUS SweepEnum(int* removed)
 // DeviceClasses\{class}\<interface>: the interfaces the children registered.
 LSTATUS SweepInterfaces(int* removed)
 {
-    Key root;
-    LSTATUS error = root.Open(HKEY_LOCAL_MACHINE, kDeviceClassesKey, KEY_ALL_ACCESS);
+    RegistryKey root;
+    LSTATUS error = OpenKey(&root, HKEY_LOCAL_MACHINE, kDeviceClassesKey, KEY_ALL_ACCESS);
     if (error != ERROR_SUCCESS)
         return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
     for (const std::wstring& interfaceClass : Subkeys(root.Get())) {
-        Key classKey;
-        if (classKey.Open(root.Get(), interfaceClass, KEY_ALL_ACCESS) != ERROR_SUCCESS)
+        RegistryKey classKey;
+        if (OpenKey(&classKey, root.Get(), interfaceClass, KEY_ALL_ACCESS) != ERROR_SUCCESS)
             continue;
         bool deleted = false;
         for (const std::wstring& name : Subkeys(classKey.Get())) {
-            Key interfaceKey;
-            if (interfaceKey.Open(classKey.Get(), name, KEY_READ) != ERROR_SUCCESS)
+            RegistryKey interfaceKey;
+            if (OpenKey(&interfaceKey, classKey.Get(), name, KEY_READ) != ERROR_SUCCESS)
                 continue;
             wchar_t instance[512] = {};
             DWORD size = sizeof instance - sizeof(wchar_t);
@@ -473,18 +419,18 @@ Status Install(const std::wstring& imagePath, bool* changed)
 
 bool Running()
 {
-    Handle control(OpenControl(0));
-    return control.Valid();
+    SystemHandle control(OpenControl(0));
+    return bool(control);
 }
 
 Status Start(const bounds::Bound& bound)
 {
     {
         ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        if (!manager.Get())
+        if (!manager)
             return FailedNow("opening the service manager");
         ServiceHandle service(OpenServiceW(manager.Get(), kServiceName, SERVICE_START));
-        if (!service.Get())
+        if (!service)
             return FailedNow("opening the driver's service (is it installed?)");
         if (!StartServiceW(service.Get(), 0, nullptr) &&
             GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
@@ -609,9 +555,9 @@ Status RemoveLetter(wchar_t letter)
 Status VolumeDeviceNumber(wchar_t letter, DWORD* number)
 {
     const wchar_t path[] = {L'\\', L'\\', L'?', L'\\', letter, L':', 0};
-    Handle volume(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    SystemHandle volume(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               0, nullptr));
-    if (!volume.Valid())
+    if (!volume)
         return FailedNow("opening the drive's volume");
     STORAGE_DEVICE_NUMBER answer = {};
     DWORD returned = 0;

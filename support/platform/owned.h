@@ -1,12 +1,16 @@
-// One move-only owner for every kind of system resource the program holds.
-// Each kind names its handle type, its "empty" value, which values hold
-// nothing, and how a resource is released; the owner releases through the
-// platform that handed the resource out.
+// One move-only owner for every kind of system resource the program and its
+// harness hold. Each kind names its handle type, its "empty" value, which
+// values hold nothing, and how a resource is released. A resource the
+// program got through a platform is released through that platform, so a
+// stand-in sees the release too; code that calls the system directly (the
+// harness tools) owns kinds whose release is the system's own call.
 #pragma once
 
 #include <windows.h>
 #include <setupapi.h>
+#include <winsvc.h>
 
+#include <type_traits>
 #include <utility>
 
 #include "support/platform/platform.h"
@@ -17,7 +21,14 @@ public:
     using Handle = typename Kind::Handle;
 
     Owned() = default;
-    Owned(Platform& platform, Handle handle) : platform(&platform), handle(handle) {}
+    Owned(Platform& platform, Handle handle) : platform(&platform), handle(handle)
+    {
+        static_assert(kThroughPlatform, "this kind is released by the system itself");
+    }
+    explicit Owned(Handle handle) : handle(handle)
+    {
+        static_assert(!kThroughPlatform, "this kind is released through a platform");
+    }
     Owned(Owned&& other) noexcept
         : platform(other.platform), handle(std::exchange(other.handle, Kind::Empty()))
     {
@@ -40,11 +51,19 @@ public:
 
     void Reset()
     {
-        if (*this)
-            Kind::Release(*platform, std::exchange(handle, Kind::Empty()));
+        if (!*this)
+            return;
+        Handle held = std::exchange(handle, Kind::Empty());
+        if constexpr (kThroughPlatform)
+            Kind::Release(*platform, held);
+        else
+            Kind::Release(held);
     }
 
 private:
+    static constexpr bool kThroughPlatform =
+        std::is_invocable_v<decltype(&Kind::Release), Platform&, Handle>;
+
     Platform* platform = nullptr;
     Handle handle = Kind::Empty();
 };
@@ -74,3 +93,46 @@ struct LocalMemoryKind {
 using DeviceInfoSet = Owned<DeviceInfoSetKind>;
 using FileHandle = Owned<FileKind>;
 using LocalMemory = Owned<LocalMemoryKind>;
+
+// Kinds released by the system's own call.
+
+struct SystemDeviceInfoSetKind : DeviceInfoSetKind {
+    static void Release(Handle set) { ::SetupDiDestroyDeviceInfoList(set); }
+};
+
+// Files, events, processes, threads: whatever CloseHandle ends. Calls fail
+// with either null or INVALID_HANDLE_VALUE; an empty owner gives null, since
+// INVALID_HANDLE_VALUE is also the current process's own pseudo-handle.
+struct SystemHandleKind {
+    using Handle = HANDLE;
+    static Handle Empty() { return nullptr; }
+    static bool Holds(Handle handle) { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
+    static void Release(Handle handle) { ::CloseHandle(handle); }
+};
+
+struct ServiceKind {
+    using Handle = SC_HANDLE;
+    static Handle Empty() { return nullptr; }
+    static bool Holds(Handle service) { return service != nullptr; }
+    static void Release(Handle service) { ::CloseServiceHandle(service); }
+};
+
+struct RegistryKeyKind {
+    using Handle = HKEY;
+    static Handle Empty() { return nullptr; }
+    static bool Holds(Handle key) { return key != nullptr; }
+    static void Release(Handle key) { ::RegCloseKey(key); }
+};
+
+struct DesktopKind {
+    using Handle = HDESK;
+    static Handle Empty() { return nullptr; }
+    static bool Holds(Handle desktop) { return desktop != nullptr; }
+    static void Release(Handle desktop) { ::CloseDesktop(desktop); }
+};
+
+using SystemDeviceInfoSet = Owned<SystemDeviceInfoSetKind>;
+using SystemHandle = Owned<SystemHandleKind>;
+using ServiceHandle = Owned<ServiceKind>;
+using RegistryKey = Owned<RegistryKeyKind>;
+using DesktopHandle = Owned<DesktopKind>;

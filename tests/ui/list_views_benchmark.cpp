@@ -1,7 +1,7 @@
 // Prints what a refresh of both lists costs in the real main dialog for
 // growing numbers of scripted devices (every one of them also "connected"
 // since an empty baseline, so both views carry the whole list).
-//   winerun ui_list_views_benchmark.exe [counts...]
+//   harness/wine/run ui_list_views_benchmark.exe [counts...]
 #include <gtest/gtest.h>
 #include <windows.h>
 

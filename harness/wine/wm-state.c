@@ -7,7 +7,7 @@
  * else: no frames, no focus, no stacking, so nothing moves the foreground
  * between processes.
  *
- * A Linux program, built by wine-start with the host compiler:
+ * A Linux program, built by harness/wine/start with the host compiler:
  *     cc -O2 -o wm-state wm-state.c -lX11
  * Runs until the display goes away. */
 #include <X11/Xatom.h>
