@@ -204,12 +204,11 @@ TEST(SystemDpi, DialogsFitAtEveryScale)
 
 // ---- What the child checks ---------------------------------------------------
 
-// A screen of 1024x768 pixels at 100 %, as many more at each scale as the
-// scale: the least a person at that scale has, in the pixels the dialog is
-// laid out in. The harness's display has 1024x768 at every scale and Wine
-// shrinks a window larger than the screen, so the child runs on a desktop of
-// its own of that size (Wine's virtual desktops take theirs from the
-// registry).
+// Each scale gets a screen of 1024x768 at 100 %, grown with the scale
+// (2048x1536 at 200 %): scales above 100 % are for screens with more
+// pixels. The harness's display has 1024x768 at every scale and Wine shrinks
+// a window larger than the screen, so the child runs on a desktop of its own
+// of that size (Wine's virtual desktops take theirs from the registry).
 const wchar_t kDesktopSizes[] = L"Software\\Wine\\Explorer\\Desktops";
 int ScreenWidth(int dpi) { return MulDiv(1024, dpi, 96); }
 int ScreenHeight(int dpi) { return MulDiv(768, dpi, 96); }
