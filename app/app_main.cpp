@@ -8,6 +8,9 @@
 
 int AppMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    // Before anything can touch a drive: a probe of an empty or missing drive
+    // fails to its caller instead of raising a system message box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Start-up results are not examined: the dialog runs whatever they say.
     CoInitialize(nullptr);
     DefWindowProcW(nullptr, 0, 0, 0);

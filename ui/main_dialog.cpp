@@ -16,6 +16,11 @@ bool MainDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
     case WM_DEVICECHANGE:
         result = RefreshViews();
         return true;
+    case WM_DPICHANGED:
+        // Only the icons are this dialog's to redo: the dialog manager then
+        // resizes the dialog and its controls and gives them the new font.
+        SetWindowIcons(LOWORD(wParam));
+        return false;
     case WM_COMMAND:
         return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam), result);
     default:
@@ -57,23 +62,59 @@ bool MainDialog::OnCommand(WORD id, WORD code, HWND control, LRESULT& result)
 
 namespace {
 
-HICON LoadAppIcon(int widthMetric, int heightMetric)
+// Both calls exist from Windows 10 on only, so they are looked up, not
+// imported; without them every window has the system's DPI.
+template <typename Function> Function User32Function(const char* name)
+{
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+UINT WindowDpi(HWND window)
+{
+    static const auto getDpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    return getDpiForWindow ? getDpiForWindow(window) : 0;
+}
+
+int MetricAtDpi(int metric, UINT dpi)
+{
+    static const auto getSystemMetricsForDpi =
+        User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+    return getSystemMetricsForDpi && dpi ? getSystemMetricsForDpi(metric, dpi)
+                                         : GetSystemMetrics(metric);
+}
+
+HICON LoadAppIcon(int widthMetric, int heightMetric, UINT dpi)
 {
     return static_cast<HICON>(LoadImageW(ProcessBaseModule().resourceInstance,
                                          MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
-                                         GetSystemMetrics(widthMetric),
-                                         GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+                                         MetricAtDpi(widthMetric, dpi),
+                                         MetricAtDpi(heightMetric, dpi), LR_DEFAULTCOLOR));
 }
 
 }  // namespace
 
+void MainDialog::SetWindowIcons(UINT dpi)
+{
+    const struct {
+        WPARAM kind;
+        int widthMetric, heightMetric;
+    } icons[] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+    for (const auto& icon : icons) {
+        HICON loaded = LoadAppIcon(icon.widthMetric, icon.heightMetric, dpi);
+        // The window holds no icon but the ones loaded here, so the one it
+        // gives back is this dialog's to destroy.
+        auto previous = reinterpret_cast<HICON>(
+            SendMessageW(window, WM_SETICON, icon.kind, reinterpret_cast<LPARAM>(loaded)));
+        if (previous != nullptr && previous != loaded)
+            DestroyIcon(previous);
+    }
+}
+
 LRESULT MainDialog::InitialiseDialog()
 {
     CenterOverOwner(window, nullptr);
-    SendMessageW(window, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadAppIcon(SM_CXICON, SM_CYICON)));
-    SendMessageW(window, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadAppIcon(SM_CXSMICON, SM_CYSMICON)));
+    SetWindowIcons(WindowDpi(window));
     ShowAllDevices();
     EnumerateDevices(baseline);  // a partial baseline is kept as it is
     for (int id : {IDC_DRIVE_LABEL, IDC_DRIVE_LETTER, IDC_GET_HARDWARE_ID})

@@ -25,6 +25,10 @@ public:
     LRESULT OnGetHardwareId(WORD code, WORD id, HWND control, bool& handled);
     LRESULT ShowAboutBox();
 
+    // Loads both window icons at the sizes the system gives for `dpi` (0: the
+    // system's own) and destroys the ones they replace.
+    void SetWindowIcons(UINT dpi);
+
     // The list views, each rebuilt whole from a fresh enumeration.
     void ShowAllDevices();
     void ShowChangedDevices();

@@ -20,6 +20,7 @@ struct Closer {
     static inline WORD command = IDCANCEL;
     static inline HWND dialog = nullptr;
     static inline wchar_t count[16] = L"";
+    static inline UINT errorMode = 0;
 
     static BOOL CALLBACK Find(HWND w, LPARAM)
     {
@@ -37,12 +38,14 @@ struct Closer {
             return;
         KillTimer(nullptr, timer);
         GetDlgItemTextW(dialog, IDC_DEVICE_COUNT, count, 16);
+        errorMode = GetErrorMode();
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     }
     static int RunAppMain(WORD closeWith)
     {
         command = closeWith;
         dialog = nullptr;
+        errorMode = 0;
         SetTimer(nullptr, 0, 20, Tick);
         wchar_t commandLine[] = L"ignored --arguments";
         return AppMain(GetModuleHandleW(nullptr), nullptr, commandLine, SW_SHOWMINIMIZED);
@@ -69,6 +72,25 @@ TEST(AppMain, RunsTheMainDialogAndLeavesModulesAndComAsFound)
     // COM was released: this thread starts afresh.
     EXPECT_EQ(S_OK, CoInitialize(nullptr));
     CoUninitialize();
+}
+
+// A drive probe must fail to its caller, never raise a system box ("no disk
+// in the drive"): the error mode is set before anything runs, whatever the
+// process started with.
+TEST(AppMain, DialogRunsWithCriticalErrorAndOpenFileBoxesOff)
+{
+    const UINT quiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+    const UINT before = GetErrorMode();
+    ScriptedPlatform platform;
+    ScopedPlatform scope(platform);
+    for (UINT start : {0u, UINT(SEM_NOGPFAULTERRORBOX)}) {
+        SCOPED_TRACE(start);
+        SetErrorMode(start);
+        ASSERT_EQ(start, GetErrorMode());
+        EXPECT_EQ(IDCANCEL, Closer::RunAppMain(IDCANCEL));
+        EXPECT_EQ(quiet, Closer::errorMode & quiet);
+    }
+    SetErrorMode(before);
 }
 
 TEST(AppMain, EndCodeBecomesTheExitCode)

@@ -55,6 +55,71 @@ TEST_F(MainDialogTest, StartsCentredWithIconsCountAndHiddenDriveLookup)
     });
 }
 
+// The side of an icon in pixels; 0 for a handle that is no icon (any more).
+int IconSide(HICON icon)
+{
+    ICONINFO info = {};
+    if (!GetIconInfo(icon, &info))
+        return 0;
+    BITMAP bitmap = {};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor)
+        DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+template <typename Function> Function User32Function(const char* name)
+{
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The manifest asks for per-monitor awareness (v2 where Windows has it): the
+// system then leaves scaling to the dialog manager instead of stretching the
+// window's bitmap. Wine tells the two per-monitor kinds apart in no call, so
+// the kind of awareness is what is checked.
+TEST_F(MainDialogTest, RunsPerMonitorAwareAsItsManifestAsks)
+{
+    const auto windowContext =
+        User32Function<HANDLE(WINAPI*)(HWND)>("GetWindowDpiAwarenessContext");
+    const auto awarenessOf =
+        User32Function<int(WINAPI*)(HANDLE)>("GetAwarenessFromDpiAwarenessContext");
+    ASSERT_TRUE(windowContext && awarenessOf);
+    const int perMonitor = 2;  // DPI_AWARENESS_PER_MONITOR_AWARE
+    RunInsideMainDialog([&](DrivenMainDialog& d) {
+        EXPECT_EQ(perMonitor, awarenessOf(windowContext(d.window)));
+    });
+}
+
+// On a move to a screen of another scale the window gets WM_DPICHANGED: both
+// window icons are loaded again at that scale's sizes (those of Windows: 32
+// and 16 px at 100 %, in proportion above) and the replaced ones destroyed.
+TEST_F(MainDialogTest, ReloadsBothWindowIconsOnAChangeOfDpiAndDestroysTheOldOnes)
+{
+    RunInsideMainDialog([&](DrivenMainDialog& d) {
+        const struct {
+            UINT dpi;
+            int big, small;
+        } scales[] = {{120, 40, 20}, {144, 48, 24}, {192, 64, 32}, {96, 32, 16}};
+        for (const auto& scale : scales) {
+            SCOPED_TRACE(scale.dpi);
+            auto icon = [&](WPARAM kind) { return reinterpret_cast<HICON>(d.Send(WM_GETICON, kind)); };
+            HICON oldBig = icon(ICON_BIG), oldSmall = icon(ICON_SMALL);
+            ASSERT_NE(0, IconSide(oldBig));
+            ASSERT_NE(0, IconSide(oldSmall));
+            RECT suggested;
+            GetWindowRect(d.window, &suggested);
+            d.Send(WM_DPICHANGED, MAKEWPARAM(scale.dpi, scale.dpi),
+                   reinterpret_cast<LPARAM>(&suggested));
+            EXPECT_EQ(scale.big, IconSide(icon(ICON_BIG)));
+            EXPECT_EQ(scale.small, IconSide(icon(ICON_SMALL)));
+            EXPECT_EQ(0, IconSide(oldBig)) << "the replaced large icon was not destroyed";
+            EXPECT_EQ(0, IconSide(oldSmall)) << "the replaced small icon was not destroyed";
+        }
+    });
+}
+
 TEST(CentredPosition, CentresThenClampsLeftAndTopFirst)
 {
     struct Case {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/resources/resource.h"
@@ -344,21 +345,23 @@ struct GroupIconEntry {
 };
 #pragma pack(pop)
 
-TEST_F(ResourcesTest, IconGroupHoldsEightSquareSizesAt32Bits)
+// The sizes the window icons take at 100 to 200 % (16 to 64 px) and
+// Explorer's largest view (256 px, PNG-compressed) are all there.
+TEST_F(ResourcesTest, IconGroupHoldsElevenSquareSizesAt32Bits)
 {
     Blob group = Find(RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP_ICON));
     ASSERT_NE(group.data, nullptr);
     Reader r(group.data, group.size);
     EXPECT_EQ(r.Read<WORD>(), 0);
     EXPECT_EQ(r.Read<WORD>(), 1);  // icons, not cursors
-    const int sizes[] = {128, 96, 72, 64, 48, 32, 24, 16};
-    ASSERT_EQ(r.Read<WORD>(), 8);
+    const int sizes[] = {256, 128, 96, 72, 64, 48, 40, 32, 24, 20, 16};
+    ASSERT_EQ(r.Read<WORD>(), std::size(sizes));
     for (int size : sizes) {
         SCOPED_TRACE(size);
         GroupIconEntry e = r.Read<GroupIconEntry>();
         ASSERT_TRUE(r.ok());
-        EXPECT_EQ(e.width, size);
-        EXPECT_EQ(e.height, size);
+        EXPECT_EQ(e.width, size % 256);  // 0 stands for 256
+        EXPECT_EQ(e.height, size % 256);
         EXPECT_EQ(e.bitCount, 32);
 
         // The image itself must agree with its directory entry.
@@ -366,6 +369,19 @@ TEST_F(ResourcesTest, IconGroupHoldsEightSquareSizesAt32Bits)
         ASSERT_NE(image.data, nullptr);
         EXPECT_EQ(image.size, e.bytes);
         Reader header(image.data, image.size);
+        if (size == 256) {
+            const BYTE signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+            ASSERT_GE(image.size, 33u);
+            EXPECT_EQ(memcmp(image.data, signature, 8), 0);
+            EXPECT_EQ(memcmp(image.data + 12, "IHDR", 4), 0);
+            const BYTE* ihdr = image.data + 16;  // big-endian width, height
+            EXPECT_EQ(ihdr[0] << 24 | ihdr[1] << 16 | ihdr[2] << 8 | ihdr[3], size);
+            EXPECT_EQ(ihdr[4] << 24 | ihdr[5] << 16 | ihdr[6] << 8 | ihdr[7], size);
+            EXPECT_EQ(ihdr[8], 8);  // bits a channel
+            EXPECT_EQ(ihdr[9], 6);  // RGBA
+            EXPECT_LT(image.size, 16u * 1024) << "the PNG keeps the largest image small";
+            continue;
+        }
         EXPECT_EQ(header.Read<DWORD>(), sizeof(BITMAPINFOHEADER));
         EXPECT_EQ(header.Read<LONG>(), size);
         EXPECT_EQ(header.Read<LONG>(), 2 * size);  // colour rows and mask rows
@@ -378,13 +394,21 @@ TEST_F(ResourcesTest, PlatformPicksAndBuildsTheIconOfTheAskedSize)
 {
     Blob group = Find(RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP_ICON));
     ASSERT_NE(group.data, nullptr);
-    for (int size : {16, 32, 48}) {
+    for (int size : {16, 20, 24, 32, 40, 48, 64, 256}) {
         SCOPED_TRACE(size);
         int id = LookupIconIdFromDirectoryEx(const_cast<BYTE*>(group.data), TRUE, size, size,
                                              LR_DEFAULTCOLOR);
         ASSERT_NE(id, 0);
         Blob image = Find(RT_ICON, MAKEINTRESOURCEW(id));
         ASSERT_NE(image.data, nullptr);
+        // The image picked is the one drawn at that size, not a scaled one.
+        const BYTE png[4] = {0x89, 'P', 'N', 'G'};
+        ASSERT_GE(image.size, 24u);
+        const BYTE* side = image.data + 16;  // a PNG's big-endian width
+        EXPECT_EQ(memcmp(image.data, png, 4) == 0
+                      ? side[0] << 24 | side[1] << 16 | side[2] << 8 | side[3]
+                      : reinterpret_cast<const BITMAPINFOHEADER*>(image.data)->biWidth,
+                  size);
         SetLastError(0xdeadbeef);
         HICON icon = CreateIconFromResourceEx(const_cast<BYTE*>(image.data), image.size, TRUE,
                                               0x00030000, size, size, LR_DEFAULTCOLOR);
@@ -461,6 +485,79 @@ TEST_F(ResourcesTest, ManifestNamesTheProgramAndDependsOnCommonControls6)
     EXPECT_NE(xml.find("<description>Ostrivo Application</description>"), std::string::npos);
     EXPECT_EQ(xml.find("<dependentAssembly>", dependency + 1), std::string::npos)
         << "more than one dependency";
+}
+
+// The text between `<name ...>` and `</name>` of the first such element, and
+// its opening tag; "<missing>" when there is none.
+std::pair<std::string, std::string> ElementText(const std::string& xml, const std::string& name)
+{
+    std::string open = Element(xml, name);
+    size_t start = xml.find(open);
+    size_t end = xml.find("</" + name + ">", start);
+    if (open.empty() || end == std::string::npos)
+        return {"<missing>", "<missing>"};
+    start += open.size();
+    return {open, xml.substr(start, end - start)};
+}
+
+// Whether `inner` lies inside the element `outer` whose opening tag is `tag`.
+bool Inside(const std::string& xml, const std::string& tag, const std::string& outer,
+            const std::string& inner)
+{
+    size_t start = xml.find(tag), at = xml.find(inner);
+    size_t end = xml.find("</" + outer + ">", start);
+    return start != std::string::npos && at != std::string::npos &&
+           end != std::string::npos && start < at && at < end;
+}
+
+TEST_F(ResourcesTest, ManifestAsksForInvokerRightsWindows7To11AndDpiAwareness)
+{
+    Blob blob = Find(RT_MANIFEST, MAKEINTRESOURCEW(1));
+    ASSERT_NE(blob.data, nullptr);
+    std::string xml(reinterpret_cast<const char*>(blob.data), blob.size);
+
+    std::string trust = Element(xml, "trustInfo");
+    EXPECT_EQ(Attribute(trust, "xmlns"), "urn:schemas-microsoft-com:asm.v3");
+    std::string level = Element(xml, "requestedExecutionLevel");
+    EXPECT_TRUE(Inside(xml, trust, "trustInfo", level));
+    EXPECT_EQ(Attribute(level, "level"), "asInvoker");
+    EXPECT_EQ(Attribute(level, "uiAccess"), "false");
+
+    std::string compatibility = Element(xml, "compatibility");
+    EXPECT_EQ(Attribute(compatibility, "xmlns"), "urn:schemas-microsoft-com:compatibility.v1");
+    const char* const systems[] = {
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
+    };
+    size_t from = 0;
+    for (const char* id : systems) {
+        std::string os = Element(xml, "supportedOS", from);
+        EXPECT_EQ(Attribute(os, "Id"), id);
+        EXPECT_TRUE(Inside(xml, compatibility, "compatibility", os)) << id;
+        from = xml.find(os, from) + 1;
+    }
+    EXPECT_EQ(Element(xml, "supportedOS", from), "") << "an entry beyond Windows 7 to 11";
+
+    // Windows 7 to 8.1 read the first, Windows 10 from 1607 the second.
+    std::string application = Element(xml, "application");
+    EXPECT_EQ(Attribute(application, "xmlns"), "urn:schemas-microsoft-com:asm.v3");
+    const struct {
+        const char* name;
+        const char* space;
+        const char* value;
+    } dpi[] = {
+        {"dpiAware", "http://schemas.microsoft.com/SMI/2005/WindowsSettings", "true"},
+        {"dpiAwareness", "http://schemas.microsoft.com/SMI/2016/WindowsSettings",
+         "PerMonitorV2, System"},
+    };
+    for (const auto& d : dpi) {
+        auto [tag, text] = ElementText(xml, d.name);
+        EXPECT_EQ(Attribute(tag, "xmlns"), d.space) << d.name;
+        EXPECT_EQ(text, d.value) << d.name;
+        EXPECT_TRUE(Inside(xml, application, "application", tag)) << d.name;
+    }
 }
 
 // ---- version record --------------------------------------------------------

@@ -5,14 +5,20 @@ Standard library only, and deterministic: the same script always writes the
 same bytes, so the committed .ico can be checked against it
 (`python3 make_icon.py --check`). The picture is a plug on a rounded tile:
 a blue tile, a white connector head with two slots, and a short cable.
-Every size is drawn from the same shapes with 4x4 supersampling and stored
-as a 32-bit BGRA bitmap with an AND mask, the form every loader reads.
+Every size is drawn from the same shapes with 4x4 supersampling. Up to 128 px
+each is stored as a 32-bit BGRA bitmap with an AND mask, the form every
+loader reads; the 256 px image, which only Windows Vista and later load, is
+stored PNG-compressed, as they expect of that size, to keep the image small.
 """
 import os
 import struct
 import sys
+import zlib
 
-SIZES = (128, 96, 72, 64, 48, 32, 24, 16)
+# 20 and 40 px are the small and large window icons at 125 %, 256 px is
+# Explorer's largest view.
+SIZES = (256, 128, 96, 72, 64, 48, 40, 32, 24, 20, 16)
+PNG_FROM = 256
 SUPERSAMPLE = 4
 
 TILE_TOP = (0x3C, 0x8D, 0xE8)
@@ -94,8 +100,22 @@ def bitmap_entry(size):
     return header + colour + bytes(mask)
 
 
+def png_chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + \
+        struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+
+def png_entry(size):
+    """One icon image as a PNG: 8-bit RGBA, each row unfiltered."""
+    rows = render(size)
+    raw = b''.join(b'\0' + bytes(c for b, g, r, a in row for c in (r, g, b, a)) for row in rows)
+    header = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)
+    return (b'\x89PNG\r\n\x1a\n' + png_chunk(b'IHDR', header) +
+            png_chunk(b'IDAT', zlib.compress(raw, 9)) + png_chunk(b'IEND', b''))
+
+
 def icon_file():
-    images = [bitmap_entry(s) for s in SIZES]
+    images = [png_entry(s) if s >= PNG_FROM else bitmap_entry(s) for s in SIZES]
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, data in zip(SIZES, images):
