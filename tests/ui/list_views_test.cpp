@@ -211,6 +211,18 @@ void ScrollAndSelect(HWND list, int firstLine, DWORD start, DWORD end)
     ASSERT_EQ(firstLine, PlaceOf(list).firstLine);
 }
 
+// Both lists show the same text here, so both must be at the same place.
+void ExpectBothAt(HWND upper, HWND lower, int firstLine, int start, int end)
+{
+    for (HWND list : {upper, lower}) {
+        SCOPED_TRACE(list == upper ? "upper list" : "lower list");
+        Place place = PlaceOf(list);
+        EXPECT_EQ(firstLine, place.firstLine);
+        EXPECT_EQ(DWORD(start), place.start);
+        EXPECT_EQ(DWORD(end), place.end);
+    }
+}
+
 ScriptedDevice Numbered(int i)
 {
     wchar_t id[40];
@@ -258,12 +270,7 @@ TEST_F(ListViewsTest, RefreshKeepsTheReadersPlaceInBothLists)
                     d.Command(IDC_REFRESH);
                 EXPECT_EQ(0, writes[0]);
                 EXPECT_EQ(0, writes[1]);
-                for (HWND list : {upper, lower}) {
-                    Place place = PlaceOf(list);
-                    EXPECT_EQ(42, place.firstLine);
-                    EXPECT_EQ(DWORD(11 * block + 20), place.start);
-                    EXPECT_EQ(DWORD(11 * block + 40), place.end);
-                }
+                ExpectBothAt(upper, lower, 42, 11 * block + 20, 11 * block + 40);
             }
         }
         {
@@ -273,23 +280,14 @@ TEST_F(ListViewsTest, RefreshKeepsTheReadersPlaceInBothLists)
             EXPECT_EQ(1, writes[0]);
             EXPECT_EQ(1, writes[1]);
             EXPECT_EQ(L"41", d.Text(IDC_DEVICE_COUNT));
-            for (HWND list : {upper, lower}) {
-                Place place = PlaceOf(list);
-                EXPECT_EQ(46, place.firstLine);
-                EXPECT_EQ(DWORD(12 * block + 20), place.start);
-                EXPECT_EQ(DWORD(12 * block + 40), place.end);
-            }
+            ExpectBothAt(upper, lower, 46, 12 * block + 20, 12 * block + 40);
         }
         {
             SCOPED_TRACE("the device at the top of the view leaves: the view keeps its line");
             platform.devices.erase(platform.devices.begin() + 11);  // device 10
             d.Command(IDC_REFRESH);
-            for (HWND list : {upper, lower}) {
-                Place place = PlaceOf(list);
-                EXPECT_EQ(46, place.firstLine);
-                EXPECT_EQ(DWORD(11 * block + 20), place.start);  // device 11 moved up
-                EXPECT_EQ(DWORD(11 * block + 40), place.end);
-            }
+            // Device 11, selected, moved up by one block.
+            ExpectBothAt(upper, lower, 46, 11 * block + 20, 11 * block + 40);
         }
         RemoveWindowSubclass(upper, CountTextWrites, 1);
         RemoveWindowSubclass(lower, CountTextWrites, 1);
