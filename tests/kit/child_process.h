@@ -82,6 +82,25 @@ void RunIfChild(const char* modeName, Action action)
     ExitProcess(0);
 }
 
+// Waits for a started child within the child bound and closes its handles:
+// its exit code, or kChildTimedOut once it had to be ended (a failure of the
+// test that names `what` and says how long it waited).
+inline DWORD WaitForChild(PROCESS_INFORMATION& process, const std::string& what)
+{
+    DWORD code = kChildTimedOut;
+    bounds::Wait wait(bounds::kChild);
+    if (WaitForSingleObject(process.hProcess, wait.Ms()) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        TerminateProcess(process.hProcess, kChildTimedOut);
+        WaitForSingleObject(process.hProcess, bounds::Ms(bounds::kExit));
+        ADD_FAILURE() << what << " did not end: " << wait.Report();
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
 // Starts a child copy of this test program that runs only the current test,
 // in `modeName` with `argument`, and waits for it within the child bound:
 // its exit code, or kChildNotStarted, or kChildTimedOut (a failure of the
@@ -118,18 +137,7 @@ inline DWORD RunChildProcess(const char* modeName, int argument = 0)
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
     if (!started) return kChildNotStarted;
 
-    DWORD code = kChildTimedOut;
-    bounds::Wait wait(bounds::kChild);
-    if (WaitForSingleObject(process.hProcess, wait.Ms()) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
-    } else {
-        TerminateProcess(process.hProcess, kChildTimedOut);
-        WaitForSingleObject(process.hProcess, bounds::Ms(bounds::kExit));
-        ADD_FAILURE() << "the child \"" << modeName << "\" did not end: " << wait.Report();
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+    return WaitForChild(process, "the child \"" + std::string(modeName) + "\"");
 }
 
 template <class Action>

@@ -17,6 +17,7 @@
 
 #include "bounds.h"
 #include "driver.h"
+#include "tests/kit/child_process.h"
 #include "tests/kit/dialog_fixture.h"
 #include "tests/kit/scripted_platform.h"
 #include "ui/about_dialog.h"
@@ -152,9 +153,8 @@ int ScaleOfThisProcess()
 }
 
 // Runs the checks of one scale in a fresh copy of this program, its output
-// in this one's; its exit code, or kNotEnded when it had to be ended.
-constexpr DWORD kNotStarted = 0xFFFFFFFD;
-constexpr DWORD kNotEnded = 0xFFFFFFFE;
+// in this one's; its exit code, kChildNotStarted, or kChildTimedOut when it
+// had to be ended.
 DWORD RunAtScale(int dpi)
 {
     wchar_t self[MAX_PATH];
@@ -175,19 +175,8 @@ DWORD RunAtScale(int dpi)
                                   nullptr, &startup, &process);
     SetEnvironmentVariableW(kScaleVariable, nullptr);
     if (!started)
-        return kNotStarted;
-    DWORD code = kNotEnded;
-    bounds::Wait wait(bounds::kChild);
-    if (WaitForSingleObject(process.hProcess, wait.Ms()) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
-    } else {
-        TerminateProcess(process.hProcess, kNotEnded);
-        WaitForSingleObject(process.hProcess, bounds::Ms(bounds::kExit));
-        ADD_FAILURE() << "the child at " << dpi << " DPI did not end: " << wait.Report();
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+        return kChildNotStarted;
+    return WaitForChild(process, "the child at " + std::to_string(dpi) + " DPI");
 }
 
 TEST(SystemDpi, DialogsFitAtEveryScale)
