@@ -54,7 +54,8 @@ endif()
 # ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES] [HEADLESS]
 #              [SHARDS n] [COST c])
 # One executable, run whole under Wine. DEVICES marks tests that add or remove
-# simulated devices: they must not overlap with each other. HEADLESS runs it
+# simulated or test-bus devices, or that expect Wine's own devices alone: they
+# must not overlap with each other. HEADLESS runs it
 # with Wine's null display driver (harness/headless): for a program that
 # draws nothing and makes no desktop of its own. SHARDS splits a
 # long one into n CTest tests (name.1 ... name.n, GoogleTest's sharding) that
