@@ -134,8 +134,13 @@ inline DWORD RunChildProcess(const char* modeName, int argument = 0)
     PROCESS_INFORMATION process = {};
     BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr,
                                   nullptr, &startup, &process);
+    DWORD startError = GetLastError();
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
-    if (!started) return kChildNotStarted;
+    if (!started) {
+        // Seen once in the loaded emulated machine, with no cause known yet.
+        ADD_FAILURE() << "the child \"" << modeName << "\" could not be started: error " << startError;
+        return kChildNotStarted;
+    }
 
     return WaitForChild(process, "the child \"" + std::string(modeName) + "\"");
 }
