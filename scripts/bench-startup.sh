@@ -23,33 +23,36 @@ winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
 measure() { "$root/harness/wine/run" --timeout 900 "$build/harness/bench/bench_measure.exe" "$@" | tr -d '\r'; }
 floor=$(winpath "$build/harness/bench/bench_floor.exe")
 tmp=$(mktemp -d)
-for i in $(seq "$rounds"); do
-    echo "bench-startup: round $i of $rounds" >&2
-    measure compare "$(winpath "$before")" "$floor" 1 >> "$tmp/before"
-    measure compare "$(winpath "$build/app/Ostrivo.exe")" "$floor" 1 >> "$tmp/after"
-    measure compare "$(winpath "$build/app/Ostrivo.exe")" "$(winpath "$before")" 1 >> "$tmp/direct"
-done
-median() { awk -v k="$1" '$1 == k { print $2 }' "$2" | sort -n |
-    awk '{ v[NR] = $1 } END { printf "%.1f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+after=$(winpath "$build/app/Ostrivo.exe") before=$(winpath "$before")
+# Each pair in both orders: the first program of a pair pays for whatever the
+# second then finds warm.
+echo "bench-startup: each build against the floor" >&2
+measure compare "$before" "$floor" "$rounds" > "$tmp/before"
+measure compare "$after" "$floor" "$rounds" > "$tmp/after"
+echo "bench-startup: the two builds against each other, in both orders" >&2
+measure compare "$after" "$before" "$rounds" > "$tmp/after_first"
+measure compare "$before" "$after" "$rounds" > "$tmp/before_first"
+get() { awk -v k="$1" '$1 == k { print $2; exit }' "$2"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-row() { local s f; s=$(median start_ours "$2"); f=$(median start_floor "$2")
-    echo "| $1 | $s | $f | $(ratio "$s" "$f") |"; }
+
 section=$(
     echo "## Start-up of two builds"
     echo
     echo "Measured by \`bash scripts/bench-startup.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), the same"
-    echo "machine and Wine, pinned to one core, at Wine's own devices: the median of $rounds rounds"
-    echo "in milliseconds, from process start until the dialog is up with its count filled in."
-    echo "In each round both builds ran, each right after its own floor run (x86_64 builds)."
+    echo "machine and Wine, pinned to one core, at Wine's own devices: medians of $rounds rounds"
+    echo "in milliseconds, from process start until the dialog is up with its count filled in"
+    echo "(x86_64 builds). Each row is one run of the benchmark's comparison, its two programs"
+    echo "alternating round by round; all rows come from one start of Wine."
     echo
-    echo "| build | start-up | floor | ratio |"
-    echo "|---|---|---|---|"
-    row "$before_name" "$tmp/before"
-    row "$after_name" "$tmp/after"
+    echo "| first program | start-up | second program | start-up | ratio |"
+    echo "|---|---|---|---|---|"
+    pair() { echo "| $1 | $(get start_ours "$3") | $2 | $(get start_floor "$3") | $(ratio "$(get start_ours "$3")" "$(get start_floor "$3")") |"; }
+    pair "$before_name" floor "$tmp/before"
+    pair "$after_name" floor "$tmp/after"
+    pair "$after_name" "$before_name" "$tmp/after_first"
+    pair "$before_name" "$after_name" "$tmp/before_first"
     echo
-    echo "The two builds one right after the other in each round, the earlier in place of"
-    echo "the floor: $(median start_ours "$tmp/direct") against $(median start_floor "$tmp/direct"), ratio"
-    echo "$(ratio "$(median start_ours "$tmp/direct")" "$(median start_floor "$tmp/direct")")."
+    echo "Load average (1, 5, 15 minutes) when the measuring ended: $(cut -d' ' -f1-3 /proc/loadavg)."
 )
 # The section replaces an earlier one, or comes last.
 awk -v section="$section" '
