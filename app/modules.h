@@ -61,4 +61,9 @@ AppModule& ProcessAppModule();
 // The process's current module, set when AppModule is constructed.
 AppModule* CurrentAppModule();
 
+// The exit code when the Setup API cannot be loaded from the system folder
+// (the user was told so): apart from the dialog's own ends (1 OK, 2 Exit)
+// and DialogBoxParamW's failures (0, -1).
+constexpr int kExitSetupApiMissing = 3;
+
 int AppMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int showState);

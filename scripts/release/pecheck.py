@@ -15,14 +15,15 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 
-# DLLs that every Windows from 7 on carries in its system folder. Anything
-# else (the MinGW runtime DLLs, the universal CRT's api-ms-win-crt-* sets)
-# would have to be shipped beside the program.
-WINDOWS_DLLS = {
-    "advapi32.dll", "cfgmgr32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll",
-    "imm32.dll", "kernel32.dll", "msvcrt.dll", "ntdll.dll", "ole32.dll",
-    "oleaut32.dll", "rpcrt4.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll",
-    "user32.dll", "uxtheme.dll", "version.dll", "winmm.dll", "ws2_32.dll",
+# The only DLLs the image may import: KnownDLLs of Windows 7 to 11, which the
+# system maps from its own copies whatever lies beside the exe, and whose own
+# imports are KnownDLLs too. Any other DLL named here would be looked for in
+# the exe's folder first, before the program's first statement; the program
+# loads everything else at run time from the system folder
+# (docs/hardening.md).
+KNOWN_DLLS = {
+    "advapi32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+    "oleaut32.dll", "user32.dll",
 }
 
 
@@ -179,9 +180,14 @@ def main():
                  else "no relocation table")
 
     dlls = re.findall(r"^\tDLL Name: (\S+)", headers, re.M)
-    foreign = [d for d in dlls if d.lower() not in WINDOWS_DLLS]
-    report.check(bool(dlls) and not foreign, "imports only Windows' own DLLs",
-                 ", ".join(dlls) + (f" (not Windows': {', '.join(foreign)})" if foreign else ""))
+    foreign = [d for d in dlls if d.lower() not in KNOWN_DLLS]
+    report.check(bool(dlls) and not foreign, "imports only KnownDLLs",
+                 ", ".join(dlls) + (f" (not allowed: {', '.join(foreign)})" if foreign else ""))
+    delayed = re.search(r"^Entry d ([0-9a-fA-F]+) ([0-9a-fA-F]+) Delay Import Directory",
+                        headers, re.M)
+    delayed_size = int(delayed.group(2), 16) if delayed else 0
+    report.check(delayed_size == 0, "no delay-load imports",
+                 f"delay import directory of {delayed_size} bytes" if delayed_size else "")
 
     stamp = link_time_stamp(image)
     report.check(stamp == 0, "no link time stamp", f"TimeDateStamp {stamp:#x}"

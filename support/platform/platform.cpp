@@ -2,43 +2,95 @@
 
 #include <objbase.h>
 
+#include "support/platform/system_library.h"
+
 namespace {
+
+// The Setup API, bound at run time from the system folder: an import of it
+// would be resolved before the program's first statement, with the exe's
+// own folder searched first for the DLLs it pulls in.
+struct SetupApi {
+    decltype(&::SetupDiGetClassDevsW) getClassDevs;
+    decltype(&::SetupDiEnumDeviceInfo) enumDeviceInfo;
+    decltype(&::SetupDiEnumDeviceInterfaces) enumDeviceInterfaces;
+    decltype(&::SetupDiGetDeviceInterfaceDetailW) getDeviceInterfaceDetail;
+    decltype(&::SetupDiGetDeviceRegistryPropertyW) getDeviceRegistryProperty;
+    decltype(&::SetupDiDestroyDeviceInfoList) destroyDeviceInfoList;
+};
+
+SetupApi setupApi;
+DWORD setupApiError = ERROR_SUCCESS;
+INIT_ONCE setupApiOnce = INIT_ONCE_STATIC_INIT;
+
+DWORD BindSetupApiExports(HMODULE module)
+{
+    bool all = BindExport(module, "SetupDiGetClassDevsW", &setupApi.getClassDevs) &&
+               BindExport(module, "SetupDiEnumDeviceInfo", &setupApi.enumDeviceInfo) &&
+               BindExport(module, "SetupDiEnumDeviceInterfaces", &setupApi.enumDeviceInterfaces) &&
+               BindExport(module, "SetupDiGetDeviceInterfaceDetailW",
+                          &setupApi.getDeviceInterfaceDetail) &&
+               BindExport(module, "SetupDiGetDeviceRegistryPropertyW",
+                          &setupApi.getDeviceRegistryProperty) &&
+               BindExport(module, "SetupDiDestroyDeviceInfoList", &setupApi.destroyDeviceInfoList);
+    return all ? ERROR_SUCCESS : ERROR_PROC_NOT_FOUND;
+}
+
+BOOL CALLBACK LoadSetupApi(INIT_ONCE*, void*, void**)
+{
+    HMODULE module = LoadSystemLibrary(L"setupapi.dll");  // kept for the process's life
+    setupApiError = module != nullptr ? BindSetupApiExports(module) : ::GetLastError();
+    return TRUE;
+}
+
+// Whether the Setup API can be called; if not, its error is the thread's
+// last error, as a failed call of it would leave.
+bool SetupApiReady()
+{
+    DWORD error = BindSetupApi();
+    if (error != ERROR_SUCCESS)
+        ::SetLastError(error);
+    return error == ERROR_SUCCESS;
+}
 
 class WindowsPlatform final : public Platform {
 public:
     HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, const wchar_t* enumerator,
                                   HWND parent, DWORD flags) override
     {
-        return ::SetupDiGetClassDevsW(classGuid, enumerator, parent, flags);
+        if (!SetupApiReady())
+            return INVALID_HANDLE_VALUE;
+        return setupApi.getClassDevs(classGuid, enumerator, parent, flags);
     }
     BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device) override
     {
-        return ::SetupDiEnumDeviceInfo(set, index, device);
+        return SetupApiReady() && setupApi.enumDeviceInfo(set, index, device);
     }
     BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* device,
                                      const GUID* interfaceClass, DWORD index,
                                      SP_DEVICE_INTERFACE_DATA* data) override
     {
-        return ::SetupDiEnumDeviceInterfaces(set, device, interfaceClass, index, data);
+        return SetupApiReady() &&
+               setupApi.enumDeviceInterfaces(set, device, interfaceClass, index, data);
     }
     BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
                                           SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail,
                                           DWORD detailSize, DWORD* requiredSize,
                                           SP_DEVINFO_DATA* device) override
     {
-        return ::SetupDiGetDeviceInterfaceDetailW(set, data, detail, detailSize,
-                                                  requiredSize, device);
+        return SetupApiReady() && setupApi.getDeviceInterfaceDetail(set, data, detail, detailSize,
+                                                                     requiredSize, device);
     }
     BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device,
                                            DWORD property, DWORD* valueType, BYTE* buffer,
                                            DWORD bufferSize, DWORD* requiredSize) override
     {
-        return ::SetupDiGetDeviceRegistryPropertyW(set, device, property, valueType, buffer,
-                                                   bufferSize, requiredSize);
+        return SetupApiReady() &&
+               setupApi.getDeviceRegistryProperty(set, device, property, valueType, buffer,
+                                                  bufferSize, requiredSize);
     }
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override
     {
-        return ::SetupDiDestroyDeviceInfoList(set);
+        return SetupApiReady() && setupApi.destroyDeviceInfoList(set);
     }
     HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD shareMode,
                        SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
@@ -69,6 +121,12 @@ WindowsPlatform systemPlatform;
 Platform* currentPlatform = &systemPlatform;
 
 }  // namespace
+
+DWORD BindSetupApi()
+{
+    InitOnceExecuteOnce(&setupApiOnce, LoadSetupApi, nullptr, nullptr);
+    return setupApiError;
+}
 
 Platform& SystemPlatform() { return systemPlatform; }
 

@@ -47,6 +47,11 @@ public:
 // The running system itself.
 Platform& SystemPlatform();
 
+// Loads the Setup API for the system platform from the system folder, on the
+// first call only: ERROR_SUCCESS, or the reason it cannot be used, which
+// every Setup API call of the system platform then fails with.
+DWORD BindSetupApi();
+
 // The platform used where none is named: the system's, unless a
 // ScopedPlatform is in force.
 Platform& CurrentPlatform();

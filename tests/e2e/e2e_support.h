@@ -97,16 +97,27 @@ private:
 // when this object goes. Every program of a test process runs on one desktop
 // of that process's own, so programs that other tests show meanwhile cannot
 // take the foreground from it.
+// Moves the calling thread, once, to the desktop of the test process's own
+// on which its programs run.
+inline ::testing::AssertionResult EnterTestDesktop()
+{
+    static driver::PrivateDesktop desktop;
+    static std::string why;
+    static bool entered = desktop.Enter(L"ostrivo-e2e", &why);
+    if (!entered)
+        return ::testing::AssertionFailure() << "no desktop of the test's own: " << why;
+    return ::testing::AssertionSuccess();
+}
+
 class Program {
 public:
-    ::testing::AssertionResult Start()
+    // Starts the program built with the tests, or the copy at `exe`.
+    ::testing::AssertionResult Start(const std::wstring& exe = L"Z:" OSTRIVO_EXE)
     {
-        static driver::PrivateDesktop desktop;
-        static std::string why;
-        static bool entered = desktop.Enter(L"ostrivo-e2e", &why);
-        if (!entered)
-            return ::testing::AssertionFailure() << "no desktop of the test's own: " << why;
-        process_ = driver::Process::Start(L"Z:" OSTRIVO_EXE);
+        ::testing::AssertionResult desktop = EnterTestDesktop();
+        if (!desktop)
+            return desktop;
+        process_ = driver::Process::Start(exe);
         if (!process_.Valid())
             return ::testing::AssertionFailure() << "the program did not start (" << GetLastError() << ")";
         ::testing::AssertionResult up = Within(bounds::kWindow, "the main dialog to appear", [this](DWORD ms) {
