@@ -107,20 +107,30 @@ int SidewaysPixels(HWND list)
     return room.left - CharacterX(list, 0);
 }
 
+// The scroll is read before the caret's end: a selection set may scroll its
+// caret into view.
 ListPlace ReadPlace(HWND list)
 {
     DWORD start = 0, end = 0;
     SendMessageW(list, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    int firstLine = static_cast<int>(SendMessageW(list, EM_GETFIRSTVISIBLELINE, 0, 0));
-    return {{firstLine, static_cast<int>(start), static_cast<int>(end)},
-            CaretAtStart(list, start, end),
-            SidewaysPixels(list)};
+    ListPlace place;
+    place.text.firstLine = static_cast<int>(SendMessageW(list, EM_GETFIRSTVISIBLELINE, 0, 0));
+    place.text.selectionStart = static_cast<int>(start);
+    place.text.selectionEnd = static_cast<int>(end);
+    place.sidewaysPixels = SidewaysPixels(list);
+    place.caretAtStart = CaretAtStart(list, start, end);
+    return place;
 }
 
-// A new text starts at column 0. The control scrolls sideways in steps of
-// its own character width: one step measures it.
+// The control scrolls sideways in steps of its own character width, at
+// least a pixel each: from column 0, one step measures it.
 void ScrollSideways(HWND list, int pixels)
 {
+    int from = SidewaysPixels(list);
+    if (from == pixels)
+        return;
+    if (from > 0)
+        SendMessageW(list, EM_LINESCROLL, -from, 0);
     if (pixels <= 0)
         return;
     SendMessageW(list, EM_LINESCROLL, 1, 0);
@@ -138,7 +148,7 @@ void RestorePlace(HWND list, const ListPlace& place)
         SendMessageW(list, EM_SETSEL, text.selectionStart, text.selectionEnd);
     int now = static_cast<int>(SendMessageW(list, EM_GETFIRSTVISIBLELINE, 0, 0));
     SendMessageW(list, EM_LINESCROLL, 0, text.firstLine - now);
-    ScrollSideways(list, place.sidewaysPixels - SidewaysPixels(list));
+    ScrollSideways(list, place.sidewaysPixels);
 }
 
 // Without the text it replaced, the view can only keep its line numbers.

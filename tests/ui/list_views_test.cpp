@@ -454,7 +454,7 @@ TEST_F(ListViewsTest, RefreshKeepsTheCaretsEndAndTheSidewaysScroll)
         SetFocus(upper);
         const int line = static_cast<int>(SendMessageW(upper, EM_LINEINDEX, 6, 0));  // device 1's id
         SendMessageW(upper, EM_SETSEL, line + 40, line + 30);  // backwards
-        SendMessageW(upper, EM_LINESCROLL, 12, 4);
+        SendMessageW(upper, EM_LINESCROLL, 40, 4);  // the caret out of view to the left
         const int sideways = FirstCharacterX(upper);
         ASSERT_LT(sideways, 0) << "the list did not scroll sideways";
         const int block = static_cast<int>(ExpectedBlocks({{L"Device", LongId(0)}}).size());
