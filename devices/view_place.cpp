@@ -139,13 +139,14 @@ int WholeCharacter(TextSpan text, int at)
 }
 
 // A selection one of whose blocks left becomes a caret: at its start where
-// that block is still there, else at its end's, else at the same offset.
+// that block is still there, else before the character after it, else at
+// the same offset.
 int CaretWhereBlockLeft(TextSpan before, TextSpan after, int start, int end)
 {
     int mapped;
     if (MapChar(before, after, start, start, mapped))
         return mapped;
-    if (end > start && MapChar(before, after, end, end - 1, mapped))
+    if (end > start && MapChar(before, after, end, end, mapped))
         return mapped;
     return WholeCharacter(after, start < after.length ? start : after.length);
 }
