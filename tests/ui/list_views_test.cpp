@@ -450,9 +450,6 @@ TEST_F(ListViewsTest, RefreshKeepsTheCaretsEndAndTheSidewaysScroll)
         devices.push_back(LongNamed(i));
     platform.devices = devices;
     RunInsideMainDialog([&](DrivenMainDialog& d) {
-        // Shown: only a shown list scrolls its caret into view when its
-        // selection is set, which a refresh does.
-        ShowWindow(d.window, SW_SHOWNOACTIVATE);
         HWND upper = d.Control(IDC_ALL_DEVICES);
         SetFocus(upper);
         const int line = static_cast<int>(SendMessageW(upper, EM_LINEINDEX, 6, 0));  // device 1's id
