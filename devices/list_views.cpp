@@ -70,19 +70,85 @@ bool FormatDeviceBlocks(const DeviceList& devices, CString& text)
 
 namespace {
 
-ViewPlace ReadPlace(HWND list)
+// What the text's place leaves out and only the control knows: which end of
+// the selection the caret is at (Shift+arrow moves that end), and how far
+// the list is scrolled sideways along its long lines.
+struct ListPlace {
+    ViewPlace text;
+    bool caretAtStart;
+    int sidewaysPixels;
+};
+
+int CharacterX(HWND list, DWORD at)
+{
+    return static_cast<short>(LOWORD(SendMessageW(list, EM_POSFROMCHAR, at, 0)));
+}
+
+// No message tells which end is the caret, but a selection given up leaves
+// the caret where it was. Only for a place about to be written again.
+bool CaretAtStart(HWND list, DWORD start, DWORD end)
+{
+    if (start == end)
+        return false;
+    SendMessageW(list, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+    DWORD caret = 0;
+    SendMessageW(list, EM_GETSEL, reinterpret_cast<WPARAM>(&caret), 0);
+    return caret == start;
+}
+
+// Character 0 starts a line, so its left edge against the text's left edge
+// is the sideways scroll, whichever line is at the top.
+int SidewaysPixels(HWND list)
+{
+    if (GetWindowTextLengthW(list) == 0)
+        return 0;
+    RECT room = {};
+    SendMessageW(list, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
+    return room.left - CharacterX(list, 0);
+}
+
+// The scroll is read before the caret's end: a selection set may scroll its
+// caret into view.
+ListPlace ReadPlace(HWND list)
 {
     DWORD start = 0, end = 0;
     SendMessageW(list, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    int firstLine = static_cast<int>(SendMessageW(list, EM_GETFIRSTVISIBLELINE, 0, 0));
-    return {firstLine, static_cast<int>(start), static_cast<int>(end)};
+    ListPlace place;
+    place.text.firstLine = static_cast<int>(SendMessageW(list, EM_GETFIRSTVISIBLELINE, 0, 0));
+    place.text.selectionStart = static_cast<int>(start);
+    place.text.selectionEnd = static_cast<int>(end);
+    place.sidewaysPixels = SidewaysPixels(list);
+    place.caretAtStart = CaretAtStart(list, start, end);
+    return place;
 }
 
-void RestorePlace(HWND list, const ViewPlace& place)
+// The control scrolls sideways in steps of its own character width, at
+// least a pixel each: from column 0, one step measures it.
+void ScrollSideways(HWND list, int pixels)
 {
-    SendMessageW(list, EM_SETSEL, place.selectionStart, place.selectionEnd);
+    int from = SidewaysPixels(list);
+    if (from == pixels)
+        return;
+    if (from > 0)
+        SendMessageW(list, EM_LINESCROLL, -from, 0);
+    if (pixels <= 0)
+        return;
+    SendMessageW(list, EM_LINESCROLL, 1, 0);
+    int step = SidewaysPixels(list);
+    if (step > 0)
+        SendMessageW(list, EM_LINESCROLL, (pixels + step / 2) / step - 1, 0);
+}
+
+void RestorePlace(HWND list, const ListPlace& place)
+{
+    const ViewPlace& text = place.text;
+    if (place.caretAtStart)
+        SendMessageW(list, EM_SETSEL, text.selectionEnd, text.selectionStart);
+    else
+        SendMessageW(list, EM_SETSEL, text.selectionStart, text.selectionEnd);
     int now = static_cast<int>(SendMessageW(list, EM_GETFIRSTVISIBLELINE, 0, 0));
-    SendMessageW(list, EM_LINESCROLL, 0, place.firstLine - now);
+    SendMessageW(list, EM_LINESCROLL, 0, text.firstLine - now);
+    ScrollSideways(list, place.sidewaysPixels);
 }
 
 // Without the text it replaced, the view can only keep its line numbers.
@@ -105,15 +171,18 @@ void MainDialog::ShowListText(int controlId, CString& member, const CString& tex
         member = text;  // the mirror holds what the control shows
         return;
     }
-    ViewPlace place = ReadPlace(list);
     // One repaint for the new text and its place, not one for each step.
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    ListPlace place = ReadPlace(list);
     member = text;
     if (ExchangeText(controlId, member, Exchange::MemberToControl))
-        RestorePlace(list, known ? KeepPlace({shown, shown.Length()}, {text, text.Length()}, place)
-                                 : ClampPlace(place, text));
+        place.text = known ? KeepPlace({shown, shown.Length()}, {text, text.Length()}, place.text)
+                           : ClampPlace(place.text, text);
+    RestorePlace(list, place);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
+    // The frame too: with redraw off, the scroll bar drawn there kept the
+    // thumb of the old text.
+    RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void MainDialog::ShowAllDevices()

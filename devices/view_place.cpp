@@ -104,6 +104,8 @@ bool MatchingBlock(TextSpan before, const Block& block, TextSpan after, Block& m
     return false;
 }
 
+// The lists scroll sideways and never wrap, so a line ended by CR LF is one
+// line of the control and the control's line numbers are these counts.
 int LineCount(TextSpan text)
 {
     int lines = 1;
@@ -122,6 +124,31 @@ bool MapChar(TextSpan before, TextSpan after, int at, int inside, int& mapped)
         return false;
     mapped = match.start + (at - block.start);
     return true;
+}
+
+// A caret never sits between CR and LF, nor between the halves of a
+// surrogate pair.
+int WholeCharacter(TextSpan text, int at)
+{
+    if (at <= 0 || at >= text.length)
+        return at;
+    wchar_t previous = text.chars[at - 1], next = text.chars[at];
+    bool lineEnd = previous == L'\r' && next == L'\n';
+    bool pair = previous >= 0xD800 && previous <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF;
+    return lineEnd || pair ? at - 1 : at;
+}
+
+// A selection one of whose blocks left becomes a caret: at its start where
+// that block is still there, else before the character after it, else at
+// the same offset.
+int CaretWhereBlockLeft(TextSpan before, TextSpan after, int start, int end)
+{
+    int mapped;
+    if (MapChar(before, after, start, start, mapped))
+        return mapped;
+    if (end > start && MapChar(before, after, end, end, mapped))
+        return mapped;
+    return WholeCharacter(after, start < after.length ? start : after.length);
 }
 
 }  // namespace
@@ -145,7 +172,7 @@ ViewPlace KeepPlace(TextSpan before, TextSpan after, ViewPlace place)
         kept.selectionStart = newStart;
         kept.selectionEnd = newEnd;
     } else {
-        int caret = start < after.length ? start : after.length;
+        int caret = CaretWhereBlockLeft(before, after, start, end);
         kept.selectionStart = kept.selectionEnd = caret;
     }
     return kept;

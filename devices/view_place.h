@@ -23,5 +23,8 @@ struct TextSpan {
 // block is still in `after` (the n-th of equal blocks matches the n-th);
 // otherwise the view keeps its line number, cut to the lines `after` has. A
 // selection follows its block when both of its ends do, and otherwise
-// becomes a caret at its start, cut to the length of `after`.
+// becomes a caret: where its start went, else where the character after it
+// went, else at
+// its start's offset cut to the length of `after`, never inside a CR LF or
+// a surrogate pair. Lines are CR LF lines: the lists never wrap.
 ViewPlace KeepPlace(TextSpan before, TextSpan after, ViewPlace place);

@@ -17,8 +17,11 @@ bool MainDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
         result = RefreshViews();
         return true;
     case WM_DPICHANGED:
-        // Only the icons are this dialog's to redo: the dialog manager then
-        // resizes the dialog and its controls and gives them the new font.
+        // The place Windows suggests for the new scale, as its page asks
+        // (Windows 10's dialog manager takes the same; Wine's none), and the
+        // icons. Never "handled": the dialog manager then rescales the
+        // controls and gives them the new font.
+        TakeSuggestedPlace(*reinterpret_cast<const RECT*>(lParam));
         SetWindowIcons(LOWORD(wParam));
         return false;
     case WM_COMMAND:
@@ -70,18 +73,29 @@ template <typename Function> Function User32Function(const char* name)
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 
+DpiCalls SystemDpiCalls()
+{
+    return {User32Function<DpiCalls::ForWindow>("GetDpiForWindow"),
+            User32Function<DpiCalls::MetricForDpi>("GetSystemMetricsForDpi")};
+}
+
+DpiCalls& CurrentDpiCalls()
+{
+    static DpiCalls calls = SystemDpiCalls();
+    return calls;
+}
+
 UINT WindowDpi(HWND window)
 {
-    static const auto getDpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-    return getDpiForWindow ? getDpiForWindow(window) : 0;
+    const DpiCalls& calls = CurrentDpiCalls();
+    return calls.dpiForWindow ? calls.dpiForWindow(window) : 0;
 }
 
 int MetricAtDpi(int metric, UINT dpi)
 {
-    static const auto getSystemMetricsForDpi =
-        User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
-    return getSystemMetricsForDpi && dpi ? getSystemMetricsForDpi(metric, dpi)
-                                         : GetSystemMetrics(metric);
+    const DpiCalls& calls = CurrentDpiCalls();
+    return calls.systemMetricsForDpi && dpi ? calls.systemMetricsForDpi(metric, dpi)
+                                            : GetSystemMetrics(metric);
 }
 
 HICON LoadAppIcon(int widthMetric, int heightMetric, UINT dpi)
@@ -93,6 +107,19 @@ HICON LoadAppIcon(int widthMetric, int heightMetric, UINT dpi)
 }
 
 }  // namespace
+
+void MainDialog::TakeSuggestedPlace(const RECT& place)
+{
+    SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left,
+                 place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+DpiCalls SetDpiCalls(DpiCalls calls)
+{
+    DpiCalls previous = CurrentDpiCalls();
+    CurrentDpiCalls() = calls;
+    return previous;
+}
 
 void MainDialog::SetWindowIcons(UINT dpi)
 {

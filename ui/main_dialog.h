@@ -28,6 +28,7 @@ public:
     // Loads both window icons at the sizes the system gives for `dpi` (0: the
     // system's own) and destroys the ones they replace.
     void SetWindowIcons(UINT dpi);
+    void TakeSuggestedPlace(const RECT& place);
 
     // The list views, each rebuilt whole from a fresh enumeration.
     void ShowAllDevices();
@@ -74,3 +75,14 @@ POINT CentredPosition(const RECT& centre, const RECT& area, int width, int heigh
 // the previous one.
 using BeepFunction = BOOL(WINAPI*)(UINT);
 BeepFunction SetExchangeBeep(BeepFunction beep);
+
+// The per-window DPI calls, looked up in the system at first use;
+// replaceable so tests can play a Windows without them or a window on
+// another screen. Returns the previous ones.
+struct DpiCalls {
+    using ForWindow = UINT(WINAPI*)(HWND);
+    using MetricForDpi = int(WINAPI*)(int, UINT);
+    ForWindow dpiForWindow;
+    MetricForDpi systemMetricsForDpi;
+};
+DpiCalls SetDpiCalls(DpiCalls calls);

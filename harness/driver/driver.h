@@ -13,7 +13,7 @@
 #include <string>
 
 #include "bounds.h"
-#include "support/platform/owned.h"
+#include "system_owned.h"
 
 namespace driver {
 

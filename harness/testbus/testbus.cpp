@@ -8,7 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "support/platform/owned.h"
+#include "system_owned.h"
 #include "testbus_ioctl.h"
 
 namespace testbus {

@@ -3,12 +3,12 @@
 // values hold nothing, and how a resource is released. A resource the
 // program got through a platform is released through that platform, so a
 // stand-in sees the release too; code that calls the system directly (the
-// harness tools) owns kinds whose release is the system's own call.
+// harness and the tests) owns kinds whose release is the system's own call,
+// defined beside that code (harness/owned/system_owned.h).
 #pragma once
 
 #include <windows.h>
 #include <setupapi.h>
-#include <winsvc.h>
 
 #include <type_traits>
 #include <utility>
@@ -93,46 +93,3 @@ struct LocalMemoryKind {
 using DeviceInfoSet = Owned<DeviceInfoSetKind>;
 using FileHandle = Owned<FileKind>;
 using LocalMemory = Owned<LocalMemoryKind>;
-
-// Kinds released by the system's own call.
-
-struct SystemDeviceInfoSetKind : DeviceInfoSetKind {
-    static void Release(Handle set) { ::SetupDiDestroyDeviceInfoList(set); }
-};
-
-// Files, events, processes, threads: whatever CloseHandle ends. Calls fail
-// with either null or INVALID_HANDLE_VALUE; an empty owner gives null, since
-// INVALID_HANDLE_VALUE is also the current process's own pseudo-handle.
-struct SystemHandleKind {
-    using Handle = HANDLE;
-    static Handle Empty() { return nullptr; }
-    static bool Holds(Handle handle) { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
-    static void Release(Handle handle) { ::CloseHandle(handle); }
-};
-
-struct ServiceKind {
-    using Handle = SC_HANDLE;
-    static Handle Empty() { return nullptr; }
-    static bool Holds(Handle service) { return service != nullptr; }
-    static void Release(Handle service) { ::CloseServiceHandle(service); }
-};
-
-struct RegistryKeyKind {
-    using Handle = HKEY;
-    static Handle Empty() { return nullptr; }
-    static bool Holds(Handle key) { return key != nullptr; }
-    static void Release(Handle key) { ::RegCloseKey(key); }
-};
-
-struct DesktopKind {
-    using Handle = HDESK;
-    static Handle Empty() { return nullptr; }
-    static bool Holds(Handle desktop) { return desktop != nullptr; }
-    static void Release(Handle desktop) { ::CloseDesktop(desktop); }
-};
-
-using SystemDeviceInfoSet = Owned<SystemDeviceInfoSetKind>;
-using SystemHandle = Owned<SystemHandleKind>;
-using ServiceHandle = Owned<ServiceKind>;
-using RegistryKey = Owned<RegistryKeyKind>;
-using DesktopHandle = Owned<DesktopKind>;

@@ -15,6 +15,7 @@ const ExpectedDevice kStick = {L"USB 大容量存储设备", L"USB\\VID_0781&PID
 const ExpectedDevice kMonitor = {L"Monitor", L"MONITOR\\DEL4065"};
 const ExpectedDevice kHub = {L"Hub", L"USB\\ROOT_HUB30"};
 const ExpectedDevice kNoName = {L"", L"PCI\\VEN_8086&DEV_100E"};
+const ExpectedDevice kPad = {L"Pad \U0001F3AE", L"USB\\VID_045E&PID_028E"};  // a surrogate pair
 
 int Length(const std::vector<ExpectedDevice>& devices)
 {
@@ -64,6 +65,24 @@ TEST(ViewPlace, FollowsTheDeviceAtTheTopAndTheSelectedText)
          three, {kMouse}, {11, 0, 0}, {4, 0, 0}},
         {"a block without a description is found like any other",
          {kNoName, kMouse}, {kHub, kNoName, kMouse}, {4, 1, 1}, {8, Length({kHub}) + 1, Length({kHub}) + 1}},
+        {"the top line is a separator and a device arrives above it: it stays on top",
+         three, {kHub, kMouse, kStick, kMonitor}, {3, 0, 0}, {7, Length({kHub}), Length({kHub})}},
+        {"a caret on a block's first character, a device arriving just before that block",
+         three, {kMouse, kHub, kStick, kMonitor}, {0, mouse, mouse},
+         {0, mouse + Length({kHub}), mouse + Length({kHub})}},
+        {"a selection whose end's device leaves: a caret where its start went",
+         three, {kHub, kMouse, kMonitor}, {0, 2, mouse + 4},
+         {4, Length({kHub}) + 2, Length({kHub}) + 2}},
+        {"a selection whose start's device leaves: a caret where its end went",
+         three, {kMouse, kMonitor}, {0, mouse + 3, mouse + stick + 5},
+         {0, mouse + 5, mouse + 5}},
+        {"a whole device selected leaves as one arrives on top: a caret before the next one",
+         three, {kHub, kMouse, kMonitor}, {0, mouse, mouse + stick},
+         {4, Length({kHub}) + mouse, Length({kHub}) + mouse}},
+        {"the selected device leaves: a caret at the selection's start, never inside CR LF",
+         three, {kHub}, {0, 4, 6}, {0, 3, 3}},
+        {"the selected device leaves: a caret never splits a surrogate pair",
+         {kMouse}, {kPad}, {0, 5, 5}, {0, 4, 4}},
         {"from an empty list", {}, three, {0, 0, 0}, {0, 0, 0}},
         {"to an empty list", three, {}, {6, 10, 20}, {0, 0, 0}},
     };
@@ -80,7 +99,7 @@ TEST(ViewPlace, FollowsTheDeviceAtTheTopAndTheSelectedText)
 }
 
 // Equal blocks (two identical devices) are told apart by their order: the
-// second stays the second, even when a third copy arrives before both.
+// second stays the second while other devices arrive between and after them.
 TEST(ViewPlace, EqualBlocksMatchInOrder)
 {
     const std::vector<ExpectedDevice> before = {kMouse, kStick, kMouse};

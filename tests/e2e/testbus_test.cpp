@@ -313,6 +313,8 @@ struct ReaderPlace {
     int firstLine = -1;
     DWORD start = 0;
     DWORD end = 0;
+    bool caretAtStart = false;  // the end that Shift+arrow moves
+    int sideways = 0;           // where character 0 is drawn: the sideways scroll
     std::wstring topLine;
     std::wstring selected;
 };
@@ -333,6 +335,14 @@ ReaderPlace PlaceIn(const Program& program, int controlId)
     DWORD range = static_cast<DWORD>(Ask(list, EM_GETSEL));  // the lists stay under 64K
     place.start = LOWORD(range);
     place.end = HIWORD(range);
+    place.sideways = static_cast<short>(LOWORD(Ask(list, EM_POSFROMCHAR, 0)));
+    // A selection given up leaves the caret where it was; then it comes back
+    // (and, the caret being in view, the view does not move).
+    Ask(list, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+    DWORD caret = LOWORD(static_cast<DWORD>(Ask(list, EM_GETSEL)));
+    place.caretAtStart = place.start != place.end && caret == place.start;
+    Ask(list, EM_SETSEL, place.caretAtStart ? place.end : place.start,
+        place.caretAtStart ? place.start : place.end);
     std::wstring text = program.Text(controlId);
     size_t at = 0;
     for (int line = 0; line < place.firstLine && at != std::wstring::npos; ++line) {
@@ -346,14 +356,15 @@ ReaderPlace PlaceIn(const Program& program, int controlId)
     return place;
 }
 
-// Scrolls the list to `firstLine` and selects the `length` characters that
-// begin `into` characters after the start of that line.
+// Scrolls the list to `firstLine` and a few characters sideways, and selects
+// the `length` characters that begin `into` characters after the start of
+// that line backwards, as a drag upwards does: the caret at their start.
 void ScrollAndSelect(const Program& program, int controlId, int firstLine, int into, int length)
 {
     HWND list = GetDlgItem(program.Dialog(), controlId);
     int lineStart = static_cast<int>(Ask(list, EM_LINEINDEX, firstLine));
-    Ask(list, EM_SETSEL, lineStart + into, lineStart + into + length);
-    Ask(list, EM_LINESCROLL, 0, firstLine - static_cast<int>(Ask(list, EM_GETFIRSTVISIBLELINE)));
+    Ask(list, EM_SETSEL, lineStart + into + length, lineStart + into);
+    Ask(list, EM_LINESCROLL, 6, firstLine - static_cast<int>(Ask(list, EM_GETFIRSTVISIBLELINE)));
 }
 
 void ExpectSamePlace(const ReaderPlace& before, const ReaderPlace& after, const char* list)
@@ -365,6 +376,8 @@ void ExpectSamePlace(const ReaderPlace& before, const ReaderPlace& after, const 
                 driver::ToUtf8(after.selected).c_str());
     EXPECT_EQ(driver::ToUtf8(before.topLine), driver::ToUtf8(after.topLine)) << list;
     EXPECT_EQ(driver::ToUtf8(before.selected), driver::ToUtf8(after.selected)) << list;
+    EXPECT_EQ(before.caretAtStart, after.caretAtStart) << list << ": the caret changed ends";
+    EXPECT_EQ(before.sideways, after.sideways) << list << ": sent back to column 0";
 }
 
 }  // namespace
@@ -376,11 +389,14 @@ TEST(RealDevices, ArrivalAndRemovalKeepTheReadersPlaceInBothLists)
     Program program;
     ASSERT_TRUE(program.Start());
     testbus::Scope bus;
-    // Enough arrivals after the start's baseline for the lower list to scroll.
+    // Enough arrivals after the start's baseline for the lower list to
+    // scroll, with ids longer than a list is wide, so that both scroll sideways.
     std::vector<testbus::Child> arrived(6);
     for (int i = 0; i < 6; ++i) {
-        wchar_t id[64];
-        swprintf(id, 64, L"USB\\VID_E2EF&PID_%04X", 0x500 + i);
+        wchar_t id[160];
+        swprintf(id, 160, L"USB\\VID_E2EF&PID_%04X&MI_00&SERIAL_%s", 0x500 + i,
+                 L"0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF"
+                 L"0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF");
         ASSERT_TRUE(Done(bus.Add(UsbChild(id, L"e2e testbus place"), &arrived[i])));
     }
     auto ours = [](const wchar_t* prefix) {
@@ -393,14 +409,17 @@ TEST(RealDevices, ArrivalAndRemovalKeepTheReadersPlaceInBothLists)
     ASSERT_TRUE(Shows(program, IDC_CHANGED_DEVICES, ExpectedBlocks(ours(L"USB\\VID_E2EF&"))));
 
     // The third line of a block is its hardware ID: the reader's place.
-    ScrollAndSelect(program, IDC_ALL_DEVICES, 2, 3, 20);
-    ScrollAndSelect(program, IDC_CHANGED_DEVICES, 6, 3, 20);
+    ScrollAndSelect(program, IDC_ALL_DEVICES, 2, 12, 20);
+    ScrollAndSelect(program, IDC_CHANGED_DEVICES, 6, 12, 20);
     const ReaderPlace upper = PlaceIn(program, IDC_ALL_DEVICES);
     const ReaderPlace lower = PlaceIn(program, IDC_CHANGED_DEVICES);
     ASSERT_EQ(2, upper.firstLine) << "the upper list did not scroll";
     ASSERT_EQ(6, lower.firstLine) << "the lower list did not scroll";
     ASSERT_EQ(20u, upper.selected.size());
     ASSERT_EQ(20u, lower.selected.size());
+    ASSERT_TRUE(upper.caretAtStart && lower.caretAtStart) << "the selections are not backwards";
+    ASSERT_LT(upper.sideways, 0) << "the upper list did not scroll sideways";
+    ASSERT_LT(lower.sideways, 0) << "the lower list did not scroll sideways";
 
     {
         SCOPED_TRACE("Refresh with nothing changed: the very same numbers");
@@ -411,6 +430,8 @@ TEST(RealDevices, ArrivalAndRemovalKeepTheReadersPlaceInBothLists)
             EXPECT_EQ(before.firstLine, now.firstLine);
             EXPECT_EQ(before.start, now.start);
             EXPECT_EQ(before.end, now.end);
+            EXPECT_EQ(before.caretAtStart, now.caretAtStart);
+            EXPECT_EQ(before.sideways, now.sideways);
         }
     }
     testbus::Child late;

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bounds.h"
+#include "system_owned.h"
 
 // Exit code reported when the child neither ended nor could be started.
 constexpr DWORD kChildTimedOut = 0xFFFFFFFE;
@@ -85,19 +86,19 @@ void RunIfChild(const char* modeName, Action action)
 // Waits for a started child within the child bound and closes its handles:
 // its exit code, or kChildTimedOut once it had to be ended (a failure of the
 // test that names `what` and says how long it waited).
-inline DWORD WaitForChild(PROCESS_INFORMATION& process, const std::string& what)
+inline DWORD WaitForChild(const PROCESS_INFORMATION& process, const std::string& what)
 {
+    SystemHandle thread(process.hThread);
+    SystemHandle child(process.hProcess);
     DWORD code = kChildTimedOut;
     bounds::Wait wait(bounds::kChild);
-    if (WaitForSingleObject(process.hProcess, wait.Ms()) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
+    if (WaitForSingleObject(child.Get(), wait.Ms()) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(child.Get(), &code);
     } else {
-        TerminateProcess(process.hProcess, kChildTimedOut);
-        WaitForSingleObject(process.hProcess, bounds::Ms(bounds::kExit));
+        TerminateProcess(child.Get(), kChildTimedOut);
+        WaitForSingleObject(child.Get(), bounds::Ms(bounds::kExit));
         ADD_FAILURE() << what << " did not end: " << wait.Report();
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return code;
 }
 
@@ -123,19 +124,19 @@ inline DWORD RunChildProcess(const char* modeName, int argument = 0)
     ScopedVariable thisShard(L"GTEST_SHARD_INDEX", nullptr);
     // The child's own log would show its other calls as failures: drop it.
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, nullptr);
+    SystemHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 OPEN_EXISTING, 0, nullptr));
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (nul != INVALID_HANDLE_VALUE) {
+    if (nul) {
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.Get();
     }
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr,
+    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, bool(nul), 0, nullptr,
                                   nullptr, &startup, &process);
     DWORD startError = GetLastError();
-    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    nul.Reset();
     if (!started) {
         // Seen once in the loaded emulated machine, with no cause known yet.
         ADD_FAILURE() << "the child \"" << modeName << "\" could not be started: error " << startError;

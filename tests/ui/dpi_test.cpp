@@ -17,6 +17,7 @@
 
 #include "bounds.h"
 #include "driver.h"
+#include "system_owned.h"
 #include "tests/kit/child_process.h"
 #include "tests/kit/dialog_fixture.h"
 #include "tests/kit/scripted_platform.h"
@@ -54,16 +55,22 @@ bool ReadDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* value
            ERROR_SUCCESS;
 }
 
+// The key `path` under `root`, made if missing; empty when it cannot be.
+RegistryKey CreateKey(HKEY root, const wchar_t* path, REGSAM access)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, access, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return RegistryKey();
+    return RegistryKey(key);
+}
+
 bool WriteDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value)
 {
-    HKEY key;
-    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    bool ok = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                             sizeof value) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
+    RegistryKey key = CreateKey(root, path, KEY_SET_VALUE);
+    return key && RegSetValueExW(key.Get(), name, 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&value),
+                                 sizeof value) == ERROR_SUCCESS;
 }
 
 bool DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name)
@@ -74,11 +81,9 @@ bool DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name)
 
 bool SavedValuesExist()
 {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    HKEY key = nullptr;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, KEY_READ, &key) == ERROR_SUCCESS &&
+           RegistryKey(key);
 }
 
 // Saved values already there are those of the prefix before a run that did
@@ -87,11 +92,8 @@ bool SaveDpi()
 {
     if (SavedValuesExist())
         return true;
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    if (!CreateKey(HKEY_CURRENT_USER, kSavedKey, KEY_SET_VALUE))
         return false;
-    RegCloseKey(key);
     for (const DpiValue& v : kDpiValues) {
         DWORD dpi;
         if (ReadDword(v.root, v.path, kLogPixels, &dpi) &&
@@ -215,8 +217,8 @@ public:
             return false;
         }
         sized = name;
-        HDESK desktop = CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-        if (desktop == nullptr || !SetThreadDesktop(desktop)) {
+        desktop = DesktopHandle(CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr));
+        if (!desktop || !SetThreadDesktop(desktop.Get())) {
             *why = "no desktop was made or entered";
             return false;
         }
@@ -230,6 +232,7 @@ public:
 
 private:
     std::wstring sized;
+    DesktopHandle desktop;  // the thread's for the rest of the run
 };
 
 std::string Narrow(const std::wstring& text)

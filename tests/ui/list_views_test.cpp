@@ -105,6 +105,32 @@ TEST_F(ListViewsTest, EmptyBaselineListsEveryPresentDeviceAsChanged)
     });
 }
 
+// A control whose text cannot be read back gives nothing to compare with.
+LRESULT CALLBACK GiveNoText(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                            DWORD_PTR)
+{
+    if (message == WM_GETTEXT) {
+        if (wParam > 0)
+            reinterpret_cast<wchar_t*>(lParam)[0] = 0;
+        return 0;
+    }
+    return DefSubclassProc(w, message, wParam, lParam);
+}
+
+TEST_F(ListViewsTest, ListWhoseTextCannotBeReadIsWrittenEvenWhenTheNewTextIsEmpty)
+{
+    platform.devices = {kReceiver, kStick};
+    RunInsideMainDialog([&](DrivenMainDialog& d) {
+        HWND upper = d.Control(IDC_ALL_DEVICES);
+        SetWindowSubclass(upper, GiveNoText, 1, 0);
+        platform.devices.clear();  // every device gone
+        d.Command(IDC_REFRESH);
+        RemoveWindowSubclass(upper, GiveNoText, 1);
+        EXPECT_EQ(L"", d.Text(IDC_ALL_DEVICES));
+        EXPECT_EQ(L"0", d.Text(IDC_DEVICE_COUNT));
+    });
+}
+
 TEST_F(ListViewsTest, FailedComparisonLeavesTheLowerListAsItWas)
 {
     platform.devices = {kReceiver};
@@ -149,7 +175,9 @@ TEST_F(ListViewsTest, RefusedWriteBeepsOncePerViewAndTakesTheFocus)
         RunInsideMainDialog([&](DrivenMainDialog& d) {
             for (int id : c.refusing)
                 SetWindowSubclass(d.Control(id), RefuseText, 1, 0);
-            platform.devices = {kReceiver, kNoName, kStick};
+            // Inside the receiver's block, which moves down in the new text.
+            SendMessageW(d.Control(IDC_ALL_DEVICES), EM_SETSEL, 2, 5);
+            platform.devices = {kStick, kReceiver, kNoName};
             SetFocus(d.Control(IDC_REFRESH));
             BeepCounter beeps;
             d.Command(IDC_REFRESH);
@@ -158,9 +186,9 @@ TEST_F(ListViewsTest, RefusedWriteBeepsOncePerViewAndTakesTheFocus)
                 EXPECT_EQ(0xFFFFFFFFu, type);
             EXPECT_EQ(d.Control(c.focus), GetFocus());
             // The member holds the new text whether or not the control took it.
-            EXPECT_EQ(ExpectedBlocks({kReceiverShown, kNoNameShown, kStickShown}),
+            EXPECT_EQ(ExpectedBlocks({kStickShown, kReceiverShown, kNoNameShown}),
                       std::wstring(d.allDevicesText));
-            EXPECT_EQ(ExpectedBlocks({kNoNameShown, kStickShown}),
+            EXPECT_EQ(ExpectedBlocks({kStickShown, kNoNameShown}),
                       std::wstring(d.changedDevicesText));
             // A control that refused keeps what it showed before.
             for (int id : {IDC_ALL_DEVICES, IDC_CHANGED_DEVICES}) {
@@ -171,6 +199,15 @@ TEST_F(ListViewsTest, RefusedWriteBeepsOncePerViewAndTakesTheFocus)
                 std::wstring member(upper ? d.allDevicesText : d.changedDevicesText);
                 EXPECT_EQ(refused ? before : member, d.Text(id));
             }
+            // ... and its place in it.
+            DWORD start = 0, end = 0;
+            SendMessageW(d.Control(IDC_ALL_DEVICES), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                         reinterpret_cast<LPARAM>(&end));
+            bool upperRefused = std::find(c.refusing.begin(), c.refusing.end(),
+                                          IDC_ALL_DEVICES) != c.refusing.end();
+            DWORD moved = upperRefused ? 0 : DWORD(ExpectedBlocks({kStickShown}).size());
+            EXPECT_EQ(moved + 2, start);
+            EXPECT_EQ(moved + 5, end);
             for (int id : c.refusing)
                 RemoveWindowSubclass(d.Control(id), RefuseText, 1);
         });
@@ -291,5 +328,148 @@ TEST_F(ListViewsTest, RefreshKeepsTheReadersPlaceInBothLists)
         }
         RemoveWindowSubclass(upper, CountTextWrites, 1);
         RemoveWindowSubclass(lower, CountTextWrites, 1);
+    });
+}
+
+namespace {
+
+// What a list went through while subclassed: the steps of a refresh (text,
+// selection, scroll) it took with drawing on, where drawing was left, and
+// its paints.
+struct Painting {
+    bool drawing = true;
+    int stepsWhileDrawing = 0;
+    int paints = 0;
+    int framePaints = 0;
+};
+
+LRESULT CALLBACK WatchPainting(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                               DWORD_PTR data)
+{
+    Painting& seen = *reinterpret_cast<Painting*>(data);
+    if (message == WM_SETREDRAW)
+        seen.drawing = wParam != FALSE;
+    else if (message == WM_SETTEXT || message == EM_SETSEL || message == EM_LINESCROLL)
+        seen.stepsWhileDrawing += seen.drawing;
+    else if (message == WM_PAINT)
+        ++seen.paints;
+    else if (message == WM_NCPAINT)
+        ++seen.framePaints;
+    return DefSubclassProc(w, message, wParam, lParam);
+}
+
+}  // namespace
+
+// A changed list is written with drawing off (WM_SETREDRAW, which this
+// Wine's edit control ignores, so the messages are what is watched), then
+// drawn once whole: its client area and its frame, where the scroll bar's
+// thumb is.
+TEST_F(ListViewsTest, ChangedListIsDrawnOnceWholeAndAnUnchangedOneNotAtAll)
+{
+    std::vector<ScriptedDevice> many;
+    for (int i = 0; i < 40; ++i)
+        many.push_back(Numbered(i));
+    platform.devices = many;
+    RunInsideMainDialog([&](DrivenMainDialog& d) {
+        ShowWindow(d.window, SW_SHOWNOACTIVATE);
+        UpdateWindow(d.window);
+        HWND upper = d.Control(IDC_ALL_DEVICES);
+        ScrollAndSelect(upper, 20, 10, 10);
+        struct Case {
+            const char* name;
+            bool change;
+        };
+        for (const Case& c : {Case{"unchanged", false}, Case{"a device arrives", true}}) {
+            SCOPED_TRACE(c.name);
+            UpdateWindow(upper);
+            Painting seen;
+            SetWindowSubclass(upper, WatchPainting, 2, reinterpret_cast<DWORD_PTR>(&seen));
+            if (c.change)
+                platform.devices.insert(platform.devices.begin(), Numbered(99));
+            d.Send(WM_DEVICECHANGE, DBT_DEVICEARRIVAL);
+            EXPECT_EQ(0, seen.stepsWhileDrawing);
+            EXPECT_TRUE(seen.drawing) << "drawing left off";
+            EXPECT_EQ(c.change, GetUpdateRect(upper, nullptr, FALSE) != FALSE);
+            UpdateWindow(upper);
+            RemoveWindowSubclass(upper, WatchPainting, 2);
+            EXPECT_EQ(c.change ? 1 : 0, seen.paints);
+            EXPECT_EQ(c.change, seen.framePaints > 0) << "the frame was not drawn";
+
+            // The scroll bar's thumb as the control set it for its new text.
+            SCROLLINFO bar = {};
+            bar.cbSize = sizeof bar;
+            bar.fMask = SIF_ALL;
+            ASSERT_TRUE(GetScrollInfo(upper, SB_VERT, &bar));
+            int lines = static_cast<int>(SendMessageW(upper, EM_GETLINECOUNT, 0, 0));
+            EXPECT_EQ(lines - 1, bar.nMax);
+            EXPECT_EQ(PlaceOf(upper).firstLine, bar.nPos);
+            EXPECT_EQ(c.change ? 24 : 20, bar.nPos);
+        }
+    });
+}
+
+namespace {
+
+// A key pressed in a list with Shift held, as the control reads Shift.
+void PressWithShift(HWND list, UINT key)
+{
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    BYTE held = keys[VK_SHIFT];
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(list, WM_KEYDOWN, key, 1);
+    keys[VK_SHIFT] = held;
+    SetKeyboardState(keys);
+}
+
+// How far the list is scrolled sideways: where its first character is drawn.
+int FirstCharacterX(HWND list)
+{
+    return static_cast<short>(LOWORD(SendMessageW(list, EM_POSFROMCHAR, 0, 0)));
+}
+
+std::wstring LongId(int i)
+{
+    wchar_t id[160];
+    wsprintfW(id, L"USB\\VID_1234&PID_%04X&MI_00&%s", i,
+              L"SERIAL_0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF");
+    return id;
+}
+
+ScriptedDevice LongNamed(int i) { return PresentDevice(L"Device", LongId(i)); }
+
+}  // namespace
+
+// The reader dragged upwards over a long hardware ID (the caret at the
+// selection's start) and scrolled sideways along it; a device arrives.
+TEST_F(ListViewsTest, RefreshKeepsTheCaretsEndAndTheSidewaysScroll)
+{
+    std::vector<ScriptedDevice> devices;
+    for (int i = 0; i < 12; ++i)
+        devices.push_back(LongNamed(i));
+    platform.devices = devices;
+    RunInsideMainDialog([&](DrivenMainDialog& d) {
+        HWND upper = d.Control(IDC_ALL_DEVICES);
+        SetFocus(upper);
+        const int line = static_cast<int>(SendMessageW(upper, EM_LINEINDEX, 6, 0));  // device 1's id
+        SendMessageW(upper, EM_SETSEL, line + 40, line + 30);  // backwards
+        SendMessageW(upper, EM_LINESCROLL, 40, 4);  // the caret out of view to the left
+        const int sideways = FirstCharacterX(upper);
+        ASSERT_LT(sideways, 0) << "the list did not scroll sideways";
+        const int block = static_cast<int>(ExpectedBlocks({{L"Device", LongId(0)}}).size());
+
+        platform.devices.insert(platform.devices.begin(), LongNamed(99));
+        d.Send(WM_DEVICECHANGE, DBT_DEVICEARRIVAL);
+        Place now = PlaceOf(upper);
+        EXPECT_EQ(DWORD(line + block + 30), now.start);
+        EXPECT_EQ(DWORD(line + block + 40), now.end);
+        EXPECT_EQ(8, now.firstLine);
+        EXPECT_EQ(sideways, FirstCharacterX(upper)) << "sent back to column 0";
+
+        PressWithShift(upper, VK_LEFT);  // the caret's end moves, the anchor stays
+        now = PlaceOf(upper);
+        EXPECT_EQ(DWORD(line + block + 29), now.start);
+        EXPECT_EQ(DWORD(line + block + 40), now.end);
     });
 }

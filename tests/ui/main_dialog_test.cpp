@@ -108,16 +108,80 @@ TEST_F(MainDialogTest, ReloadsBothWindowIconsOnAChangeOfDpiAndDestroysTheOldOnes
             HICON oldBig = icon(ICON_BIG), oldSmall = icon(ICON_SMALL);
             ASSERT_NE(0, IconSide(oldBig));
             ASSERT_NE(0, IconSide(oldSmall));
+            // Somewhere else, as on a move to another screen: the dialog
+            // takes it, and leaves the message to the dialog manager.
             RECT suggested;
             GetWindowRect(d.window, &suggested);
-            d.Send(WM_DPICHANGED, MAKEWPARAM(scale.dpi, scale.dpi),
-                   reinterpret_cast<LPARAM>(&suggested));
+            OffsetRect(&suggested, 7, 5);
+            suggested.right += scale.dpi / 8;
+            LRESULT result = 0;
+            EXPECT_FALSE(d.HandleMessage(d.window, WM_DPICHANGED, MAKEWPARAM(scale.dpi, scale.dpi),
+                                         reinterpret_cast<LPARAM>(&suggested), result, 0))
+                << "answered as handled: Windows' dialog manager would not rescale";
+            RECT taken;
+            GetWindowRect(d.window, &taken);
+            EXPECT_TRUE(EqualRect(&suggested, &taken))
+                << "at (" << taken.left << "," << taken.top << ")-(" << taken.right << ","
+                << taken.bottom << ")";
             EXPECT_EQ(scale.big, IconSide(icon(ICON_BIG)));
             EXPECT_EQ(scale.small, IconSide(icon(ICON_SMALL)));
             EXPECT_EQ(0, IconSide(oldBig)) << "the replaced large icon was not destroyed";
             EXPECT_EQ(0, IconSide(oldSmall)) << "the replaced small icon was not destroyed";
         }
     });
+}
+
+UINT WINAPI At144Dpi(HWND) { return 144; }
+
+// Puts other per-window DPI calls in place for a scope.
+class ScopedDpiCalls {
+public:
+    explicit ScopedDpiCalls(DpiCalls calls) : previous(SetDpiCalls(calls)) {}
+    ~ScopedDpiCalls() { SetDpiCalls(previous); }
+    ScopedDpiCalls(const ScopedDpiCalls&) = delete;
+    ScopedDpiCalls& operator=(const ScopedDpiCalls&) = delete;
+
+private:
+    DpiCalls previous;
+};
+
+// The icons at start are those of the window's DPI, which on Windows 10 can
+// differ from the system's (a second screen); Windows before 10 has neither
+// per-window call, and its windows have the system's DPI.
+TEST_F(MainDialogTest, WindowIconsAtStartAndOnAChangeFollowTheCallsWindowsHas)
+{
+    const DpiCalls real = SetDpiCalls({});
+    SetDpiCalls(real);
+    ASSERT_TRUE(real.dpiForWindow && real.systemMetricsForDpi) << "this Wine lacks them";
+    const int systemBig = GetSystemMetrics(SM_CXICON), systemSmall = GetSystemMetrics(SM_CXSMICON);
+    struct Case {
+        const char* name;
+        DpiCalls calls;
+        int bigAtStart, smallAtStart;
+        int bigAt120, smallAt120;
+    };
+    const Case cases[] = {
+        {"Windows 10, the window on a 150 % screen", {At144Dpi, real.systemMetricsForDpi}, 48,
+         24, 40, 20},
+        {"Windows 7 to 8.1: no per-window calls", {nullptr, nullptr}, systemBig, systemSmall,
+         systemBig, systemSmall},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedDpiCalls calls(c.calls);
+        RunInsideMainDialog([&](DrivenMainDialog& d) {
+            auto side = [&](WPARAM kind) {
+                return IconSide(reinterpret_cast<HICON>(d.Send(WM_GETICON, kind)));
+            };
+            EXPECT_EQ(c.bigAtStart, side(ICON_BIG));
+            EXPECT_EQ(c.smallAtStart, side(ICON_SMALL));
+            RECT suggested;
+            GetWindowRect(d.window, &suggested);
+            d.Send(WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&suggested));
+            EXPECT_EQ(c.bigAt120, side(ICON_BIG));
+            EXPECT_EQ(c.smallAt120, side(ICON_SMALL));
+        });
+    }
 }
 
 TEST(CentredPosition, CentresThenClampsLeftAndTopFirst)
