@@ -107,8 +107,16 @@ std::wstring ThreadDesktopName()
 
 }  // namespace
 
+bool UnderWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 bool StartDesktopShell(std::string* why)
 {
+    if (!UnderWine())
+        return true;
     auto fail = [why](const std::string& reason) {
         if (why)
             *why = reason;

@@ -15,6 +15,7 @@
 #include "bounds.h"
 #include "devsim.h"
 #include "driver.h"
+#include "tests/kit/beside.h"
 #include "tests/kit/expected_blocks.h"
 #include "tests/kit/reference_walk.h"
 #include "ui/resources/resource.h"
@@ -106,7 +107,7 @@ public:
         static bool entered = desktop.Enter(L"ostrivo-e2e", &why);
         if (!entered)
             return ::testing::AssertionFailure() << "no desktop of the test's own: " << why;
-        process_ = driver::Process::Start(L"Z:" OSTRIVO_EXE);
+        process_ = driver::Process::Start(BesideThisProgram(L"Ostrivo.exe"));
         if (!process_.Valid())
             return ::testing::AssertionFailure() << "the program did not start (" << GetLastError() << ")";
         ::testing::AssertionResult up = Within(bounds::kWindow, "the main dialog to appear", [this](DWORD ms) {
