@@ -93,6 +93,8 @@ std::wstring ObjectName(HANDLE object)
     return name.data();
 }
 
+}  // namespace
+
 // The calling thread's desktop, as a started program names it. Asked each
 // time rather than kept by PrivateDesktop: a thread-local copy is destroyed
 // before a static PrivateDesktop's destructor runs at exit.
@@ -104,8 +106,6 @@ std::wstring ThreadDesktopName()
         return std::wstring();
     return station + L"\\" + desktop;
 }
-
-}  // namespace
 
 bool UnderWine()
 {

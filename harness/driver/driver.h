@@ -50,6 +50,10 @@ private:
 // that program then fails ("The explorer process failed to start"). True
 // also when the desktop already had its shell; otherwise false and why.
 // A shell lives while some thread other than its own is on its desktop.
+// The calling thread's desktop as a started program names it
+// ("station\\desktop"), for STARTUPINFO's lpDesktop; empty if unknown.
+std::wstring ThreadDesktopName();
+
 // Windows itself gives every desktop its window: there this does nothing.
 bool StartDesktopShell(std::string* why);
 
