@@ -58,7 +58,7 @@ entries+=("run-tests.cmd=$work/run-tests.cmd")
 mkdir -p "$out"
 zip=$out/Ostrivo-$version-tests-$arch.zip
 # Entries carry the commit's time, as the release's do.
-stamp=$(TZ=UTC git -C "$source_dir" show -s --format=%cd --date=format-local:%Y-%m-%dT%H:%M:%S HEAD 2>/dev/null ||
+stamp=$(TZ=UTC git -C "$root" show -s --format=%cd --date=format-local:%Y-%m-%dT%H:%M:%S HEAD 2>/dev/null ||
         echo 2000-01-01T00:00:00)
 python3 "$root/scripts/release/zip.py" "$zip" "$stamp" "${entries[@]}"
 echo "bundle: wrote $zip ($(( ${#entries[@]} - 3 )) test programs)"
