@@ -167,9 +167,11 @@ std::wstring ReferenceFixedDriveHardwareId(wchar_t letter)
         return std::wstring();
     std::wstring found;
     WalkInterfaces(disks, [&](HDEVINFO set, SP_DEVINFO_DATA& device, const std::wstring& path) {
+        auto names = [&path](const wchar_t* word) { return path.find(word) != std::wstring::npos; };
+        if (names(L"floppy") || names(L"cdrom") || !(names(L"storage") || names(L"usbstor")))
+            return true;
         STORAGE_DEVICE_NUMBER disk = {};
-        if (!StorageNumber(path, &disk) || disk.DeviceType != volume.DeviceType ||
-            disk.DeviceNumber != volume.DeviceNumber)
+        if (!StorageNumber(path, &disk) || disk.DeviceNumber != volume.DeviceNumber)
             return true;
         std::vector<std::wstring> ids = Strings(ReadProperty(set, device, SPDRP_HARDWAREID));
         if (!ids.empty()) {

@@ -39,9 +39,12 @@ std::vector<std::wstring> ReferenceInterfacePaths(const GUID& interfaceClass);
 wchar_t SystemDriveLetter();
 
 // What the drive lookup must find for a fixed drive: the first hardware id,
-// upper-cased, of the disk whose interface's device answers with the device
-// type and number of the drive's volume. Empty when no disk answers so (Wine
-// lists no disk interfaces) or the volume gives no number.
+// upper-cased, of the first disk interface whose path names a disk as the
+// lookup reads paths (the lower-case word "storage" or "usbstor", and neither
+// "floppy" nor "cdrom") and whose device answers with the device number of
+// the drive's volume. Empty when none does (Wine lists no disk interfaces; a
+// Windows PC's system disk is mostly "scsi#disk...") or the volume gives no
+// number.
 std::wstring ReferenceFixedDriveHardwareId(wchar_t letter);
 
 // The devices the lists show, in order: present ones with a hardware id,
