@@ -136,12 +136,13 @@ bundle_check() {
     rm -rf "$share/bundle"
     mkdir -p "$share/bundle"
     python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$share/bundle"
-    # Copied to the machine's own disk: Wine must not map programs from the
-    # share (harness/i386/machine). Only the prefix's creation is told not
+    # Copied into the prefix, on the machine's memory disk (/tmp; its root
+    # disk has too little room left for a second prefix): Wine must not map
+    # programs from the share (harness/i386/machine). Only the prefix's creation is told not
     # to offer Mono and Gecko, whose installers would wait for a click.
     OSTRIVO_TIMEOUT=5400 "$machine" shell '
         unset WINEDLLOVERRIDES
-        export WINEPREFIX=/root/fresh-prefix
+        export WINEPREFIX=/tmp/fresh-prefix
         rm -rf "$WINEPREFIX"
         WINEDLLOVERRIDES="mscoree=d;mshtml=d" wineboot -i >/dev/null 2>&1; wineserver -w
         dir=$WINEPREFIX/drive_c/ostrivo-tests
