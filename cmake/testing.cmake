@@ -51,6 +51,22 @@ else()
         ENVIRONMENT "${harness_env};${tool_env}" TIMEOUT 120)
 endif()
 
+# ostrivo_beside(test program): a copy of `program` (a target of this tree)
+# in the folder of `test`, where the test finds it (tests/kit/beside.h) as it
+# does in the test bundle. One copy for each folder, made once.
+function(ostrivo_beside test program)
+    set(image ${program}${CMAKE_EXECUTABLE_SUFFIX})
+    get_filename_component(area ${CMAKE_CURRENT_BINARY_DIR} NAME)
+    set(copy ${program}_beside_${area}_tests)
+    if(NOT TARGET ${copy})
+        add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${image}
+            COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${program}> ${CMAKE_CURRENT_BINARY_DIR}/${image}
+            DEPENDS ${program} VERBATIM)
+        add_custom_target(${copy} DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${image})
+    endif()
+    add_dependencies(${test} ${copy})
+endfunction()
+
 # ostrivo_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DEVICES] [HEADLESS]
 #              [SHARDS n] [COST c])
 # One executable, run whole under Wine. DEVICES marks tests that add or remove

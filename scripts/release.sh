@@ -2,8 +2,10 @@
 # Builds the release of Ostrivo from the current commit.
 #
 #   bash scripts/release.sh           writes dist/Ostrivo-<version>-x86.zip
-#                                     (Ostrivo.exe and README.txt) and
-#                                     dist/SHA256SUMS (the zip and the exe)
+#                                     (Ostrivo.exe and README.txt),
+#                                     dist/Ostrivo-<version>-tests-x86.zip (the
+#                                     test bundle, with the released exe) and
+#                                     dist/SHA256SUMS (the zips and the exe)
 #   bash scripts/release.sh --check   builds twice, in two directories one
 #                                     after the other, and compares the bytes
 #
@@ -13,7 +15,9 @@
 # must pass the static checks of scripts/release/pecheck.py and run, the very
 # bytes that go into the zip, with 32-bit Wine in the emulated i386 machine
 # (harness/i386): its dialog up, its count filled in and exit code 2 from the
-# Exit button.
+# Exit button. The test bundle (scripts/bundle.sh) of the same build must
+# pass too: unpacked into a new Wine prefix in that machine, its
+# run-tests.cmd run as on a Windows PC with nothing installed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 tools=$root/scripts/release
@@ -120,11 +124,57 @@ dialog_check() {
     return 1
 }
 
+# bundle_check ZIP EXE: runs the test bundle ZIP in the emulated i386 machine
+# that dialog_check started: unpacked into a new Wine prefix that nothing
+# set up (no test bus, fonts or overrides), `wine cmd /c run-tests.cmd`.
+# Prints the outcome; status 0 if the bundle's Ostrivo.exe there is EXE's
+# bytes, run-tests.cmd ended with 0 and its closing lines name every program
+# it runs as passed.
+bundle_check() {
+    local zip=$1 exe=$2 share=$machine_state/share log=$machine_state.bundle.log
+    export OSTRIVO_I386_STATE=$machine_state
+    rm -rf "$share/bundle"
+    mkdir -p "$share/bundle"
+    python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$share/bundle"
+    # Copied into the prefix, on the machine's memory disk (/tmp; its root
+    # disk has too little room left for a second prefix): Wine must not map
+    # programs from the share (harness/i386/machine). Only the prefix's creation is told not
+    # to offer Mono and Gecko, whose installers would wait for a click.
+    OSTRIVO_TIMEOUT=5400 "$machine" shell '
+        unset WINEDLLOVERRIDES
+        export WINEPREFIX=/tmp/fresh-prefix
+        rm -rf "$WINEPREFIX"
+        WINEDLLOVERRIDES="mscoree=d;mshtml=d" wineboot -i >/dev/null 2>&1; wineserver -w
+        dir=$WINEPREFIX/drive_c/ostrivo-tests
+        mkdir -p "$dir" && cp bundle/* "$dir" && cd "$dir"
+        echo "bundle exe: $(sha256sum < Ostrivo.exe | cut -d" " -f1)"
+        wine cmd /c run-tests.cmd | tr -d "\r"
+        echo "run-tests.cmd exit code: ${PIPESTATUS[0]}"
+        timeout 120 wineserver -w || echo "left running after run-tests.cmd"' >"$log" 2>&1 || true
+    local sum ran expected last code
+    sum=$(sha256sum <"$exe" | cut -d' ' -f1)
+    ran=$(sed -n 's/^bundle exe: //p' "$log")
+    code=$(sed -n 's/^run-tests.cmd exit code: //p' "$log")
+    expected=$(printf '%s passed, 0 failed\n%s not run' \
+        "$(grep -c '^call :run ' "$share/bundle/run-tests.cmd")" \
+        "$(grep -c '^call :notrun ' "$share/bundle/run-tests.cmd")")
+    last=$(grep -B2 '^run-tests.cmd exit code: ' "$log" | head -n 2)
+    if [ "$ran" = "$sum" ] && [ "$code" = 0 ] && [ "$last" = "$expected" ] &&
+        ! grep -q '^left running' "$log"; then
+        echo "run-tests.cmd in a new 32-bit Wine prefix: ${last//$'\n'/, }, exit code 0"
+        return 0
+    fi
+    echo "the test bundle failed in a new prefix (exe ${ran:-none}, exit code '${code}'); it printed:"
+    sed 's/^/      /' "$log"
+    return 1
+}
+
 release() {
     local dir=$work/one exe=$work/one/build-i686/app/Ostrivo.exe
     say "Ostrivo $version from commit $commit"
     say "building the 32-bit program (i686, Release)"
-    build "$dir" i686 Ostrivo probe
+    # Everything: the test bundle takes the tree's test programs.
+    build "$dir" i686 all
 
     say "static checks of the released Ostrivo.exe"
     python3 "$tools/pecheck.py" --objdump i686-w64-mingw32-objdump --format pei-i386 \
@@ -139,11 +189,20 @@ release() {
           fail "the released exe failed its run in the emulated i386 machine; nothing written"; }
     echo "  ok    the released 32-bit Ostrivo.exe: $outcome"
 
+    say "the test bundle, with the released exe, in a new Wine prefix in the emulated i386 machine"
+    "$root/scripts/bundle.sh" "$dir/build-i686" "$work/bundle" "$exe" >/dev/null
+    local tests
+    tests=Ostrivo-$version-tests-x86.zip
+    outcome=$(bundle_check "$work/bundle/$tests" "$exe") ||
+        { echo "  FAIL  $outcome"
+          fail "the test bundle failed in the emulated i386 machine; nothing written"; }
+    echo "  ok    $outcome"
+
     package "$dir"
     rm -rf "$root/dist"
     mkdir -p "$root/dist"
-    cp "$dir/$name.zip" "$root/dist/"
-    (cd "$root/dist" && sha256sum "$name.zip") >"$root/dist/SHA256SUMS"
+    cp "$dir/$name.zip" "$work/bundle/$tests" "$root/dist/"
+    (cd "$root/dist" && sha256sum "$name.zip" "$tests") >"$root/dist/SHA256SUMS"
     (cd "$dir/build-i686/app" && sha256sum Ostrivo.exe) >>"$root/dist/SHA256SUMS"
     say "wrote dist/$name.zip and dist/SHA256SUMS:"
     sed 's/^/  /' "$root/dist/SHA256SUMS"

@@ -8,6 +8,9 @@ packages=(wine wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc libx11-dev xvf
           fonts-wqy-zenhei fonts-wine cmake googletest)
 # 32-bit Wine only where the host is to run the 32-bit build itself.
 [ "$("$root/harness/wine/host-arch")" = x86 ] && packages+=(wine32:i386)
+# npm for the CI workflow's validator (scripts/workflow-check); a Node.js of
+# another origin that brings its own npm serves as well.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -15,14 +18,15 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-SUDO=
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-echo "setup: installing ${missing[*]}"
-if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $SUDO dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=
+    [ "$(id -u)" -ne 0 ] && SUDO=sudo
+    echo "setup: installing ${missing[*]}"
+    if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $SUDO dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+"$root/scripts/workflow-check/check.sh" --install

@@ -93,6 +93,8 @@ std::wstring ObjectName(HANDLE object)
     return name.data();
 }
 
+}  // namespace
+
 // The calling thread's desktop, as a started program names it. Asked each
 // time rather than kept by PrivateDesktop: a thread-local copy is destroyed
 // before a static PrivateDesktop's destructor runs at exit.
@@ -105,10 +107,16 @@ std::wstring ThreadDesktopName()
     return station + L"\\" + desktop;
 }
 
-}  // namespace
+bool UnderWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
 
 bool StartDesktopShell(std::string* why)
 {
+    if (!UnderWine())
+        return true;
     auto fail = [why](const std::string& reason) {
         if (why)
             *why = reason;

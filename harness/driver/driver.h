@@ -50,7 +50,16 @@ private:
 // that program then fails ("The explorer process failed to start"). True
 // also when the desktop already had its shell; otherwise false and why.
 // A shell lives while some thread other than its own is on its desktop.
+// The calling thread's desktop as a started program names it
+// ("station\\desktop"), for STARTUPINFO's lpDesktop; empty if unknown.
+std::wstring ThreadDesktopName();
+
+// Windows itself gives every desktop its window: there this does nothing.
 bool StartDesktopShell(std::string* why);
+
+// Whether the system is Wine rather than Windows (its ntdll exports
+// wine_get_version). For the few steps that only one of them needs.
+bool UnderWine();
 
 // A started program: owns its process handle. Move-only. The destructor ends
 // a process that is still running, so a failed test leaves nothing behind.

@@ -15,6 +15,7 @@
 #include "devices/baseline.h"
 #include "devices/enumeration.h"
 #include "harness/devsim/devsim.h"
+#include "tests/kit/beside.h"
 #include "tests/kit/reference_walk.h"
 
 namespace {
@@ -259,9 +260,7 @@ Seen LookUpInClassSet(const std::wstring& instanceId)
 
 std::string RunDevsim(const wchar_t* arguments)
 {
-    std::wstring command = L"Z:" DEVSIM_EXE;
-    std::replace(command.begin(), command.end(), L'/', L'\\');
-    command = L"\"" + command + L"\" " + arguments;
+    std::wstring command = L"\"" + BesideThisProgram(L"devsim.exe") + L"\" " + arguments;
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;

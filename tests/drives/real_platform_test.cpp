@@ -5,21 +5,27 @@
 #include "drives/lookup.h"
 #include "drives/volume.h"
 #include "support/platform/owned.h"
+#include "tests/kit/reference_walk.h"
 #include "tests/kit/scripted_platform.h"
 
 namespace {
 
+// The machine's own system drive (C under Wine), whichever letter it has.
+const wchar_t kSystem = SystemDriveLetter();
+
 TEST(RealStorage, SystemDriveHasADeviceNumber)
 {
+    ASSERT_NE(0, kSystem);
     ScriptedPlatform platform(SystemPlatform());
-    EXPECT_EQ(UINT(DRIVE_FIXED), platform.GetDriveTypeW(L"C:\\"));
-    EXPECT_EQ(MediaClass::Disk, GetDriveMediaClass(platform, L'C'));
+    EXPECT_EQ(UINT(DRIVE_FIXED), platform.GetDriveTypeW((std::wstring(1, kSystem) + L":\\").c_str()));
+    EXPECT_EQ(MediaClass::Disk, GetDriveMediaClass(platform, kSystem));
 
-    for (const wchar_t* path : {L"\\\\?\\C:", L"\\\\.\\C:"}) {
-        SCOPED_TRACE(::testing::PrintToString(std::wstring(path)));
+    for (const wchar_t* prefix : {L"\\\\?\\", L"\\\\.\\"}) {
+        std::wstring path = prefix + std::wstring(1, kSystem) + L":";
+        SCOPED_TRACE(::testing::PrintToString(path));
         DWORD number = 0xdeadbeef;
         SetLastError(0xdeadbeef);
-        EXPECT_TRUE(QueryStorageDeviceNumber(platform, path, number));
+        EXPECT_TRUE(QueryStorageDeviceNumber(platform, path.c_str(), number));
         EXPECT_NE(0xdeadbeefu, number);
     }
     EXPECT_GE(platform.handlesOpened, 2);
@@ -58,55 +64,47 @@ TEST(RealStorage, ClassTextConversion)
     EXPECT_EQ(0, platform.setsOpened);
 }
 
-// Wine lists no disk or volume interfaces: the walk ends at once.
-TEST(RealStorage, InterfaceWalkEndsWithoutMatch)
+// The walk lists what the Setup API lists (nothing under Wine, the disks
+// and volumes of a Windows PC), and the lookup of the system drive finds
+// the hardware id of the disk that holds it, or nothing where no disk
+// interface answers for it.
+TEST(RealStorage, InterfaceWalkListsWhatTheSetupApiLists)
 {
     ScriptedPlatform platform(SystemPlatform());
-    DWORD number = 0;
-    ASSERT_TRUE(QueryStorageDeviceNumber(platform, L"\\\\?\\C:", number));
     for (const wchar_t* text : {kDiskInterfaceClass, kVolumeInterfaceClass}) {
         SCOPED_TRACE(::testing::PrintToString(std::wstring(text)));
         wchar_t writable[40];
         lstrcpynW(writable, text, 40);
         GUID guid = {};
         ASSERT_EQ(S_OK, platform.CLSIDFromString(writable, &guid));
-        {
-            DeviceInfoSet set(platform, platform.SetupDiGetClassDevsW(
-                                            &guid, nullptr, nullptr,
-                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-            ASSERT_TRUE(set);
-            SP_DEVICE_INTERFACE_DATA data = {};
-            data.cbSize = sizeof data;
-            SetLastError(0xdeadbeef);
-            EXPECT_FALSE(platform.SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &guid, 0, &data));
-            EXPECT_EQ(DWORD(ERROR_NO_MORE_ITEMS), platform.GetLastError());
-        }
+        std::vector<std::wstring> expected = ReferenceInterfacePaths(guid);
 
         StorageInterfaceList list;
         EXPECT_TRUE(EnumerateStorageInterfaces(platform, text, list));
-        EXPECT_EQ(0u, list.Size());
-        StorageInterfaceEntry found;
-        found.hardwareId = L"untouched";
-        for (MediaClass media : {MediaClass::Disk, MediaClass::CdRomOrOther})
-            EXPECT_FALSE(FindStorageInterface(platform, text, number, media, found));
-        EXPECT_EQ(std::wstring(L"untouched"), std::wstring(found.hardwareId.Text()));
+        std::vector<std::wstring> listed;
+        for (unsigned i = 0; i < list.Size(); ++i)
+            listed.push_back(list.At(i).devicePath.Text());
+        EXPECT_EQ(expected, listed);
     }
     EXPECT_TRUE(platform.NothingLeft());
 }
 
-TEST(RealStorage, LookupOfTheSystemDriveFindsNothing)
+TEST(RealStorage, LookupOfTheSystemDriveFindsItsDisk)
 {
+    ASSERT_NE(0, kSystem);
+    std::wstring expected = ReferenceFixedDriveHardwareId(kSystem);
     ScriptedPlatform platform(SystemPlatform());
     CString id = L"untouched";
-    EXPECT_FALSE(LookupDriveHardwareId(platform, L'C', id));
-    EXPECT_EQ(std::wstring(L"untouched"), std::wstring(id.Text()));
+    EXPECT_EQ(!expected.empty(), LookupDriveHardwareId(platform, kSystem, id));
+    EXPECT_EQ(expected.empty() ? L"untouched" : expected, std::wstring(id.Text()));
     EXPECT_GE(platform.handlesOpened, 1);
     EXPECT_EQ(1, platform.setsOpened);
     EXPECT_TRUE(platform.NothingLeft());
 
     // The command's own form runs on the real platform.
-    EXPECT_FALSE(LookupDriveHardwareId(L'C', id));
-    EXPECT_EQ(std::wstring(L"untouched"), std::wstring(id.Text()));
+    id = L"untouched";
+    EXPECT_EQ(!expected.empty(), LookupDriveHardwareId(kSystem, id));
+    EXPECT_EQ(expected.empty() ? L"untouched" : expected, std::wstring(id.Text()));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "bounds.h"
 #include "devsim.h"
 #include "driver.h"
+#include "tests/kit/beside.h"
 #include "tests/kit/expected_blocks.h"
 #include "tests/kit/reference_walk.h"
 #include "ui/resources/resource.h"
@@ -112,7 +113,7 @@ inline ::testing::AssertionResult EnterTestDesktop()
 class Program {
 public:
     // Starts the program built with the tests, or the copy at `exe`.
-    ::testing::AssertionResult Start(const std::wstring& exe = L"Z:" OSTRIVO_EXE)
+    ::testing::AssertionResult Start(const std::wstring& exe = BesideThisProgram(L"Ostrivo.exe"))
     {
         ::testing::AssertionResult desktop = EnterTestDesktop();
         if (!desktop)

@@ -31,19 +31,7 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// A file the test needs: beside the test program when it was put there (a
-// bundle of test programs), else where the build made it.
-std::wstring TestFile(const wchar_t* name, const wchar_t* built)
-{
-    wchar_t self[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring beside = FolderOf(std::wstring(self, length)) + name;
-    return Exists(beside) ? beside : std::wstring(L"Z:") + built;
-}
-
-std::wstring ProgramFile() { return TestFile(L"Ostrivo.exe", OSTRIVO_EXE); }
+std::wstring ProgramFile() { return BesideThisProgram(L"Ostrivo.exe"); }
 
 // A fresh folder of the temporary folder holding a copy of the program,
 // under a name of its own, and whatever the test plants beside it; removed
@@ -83,7 +71,7 @@ public:
     // "<name>.loaded" here.
     bool Plant(const std::wstring& name) const
     {
-        return CopyFileW(TestFile(L"ostrivo_marker.dll", OSTRIVO_MARKER_DLL).c_str(),
+        return CopyFileW(BesideThisProgram(L"ostrivo_marker.dll").c_str(),
                          (path_ + name).c_str(), TRUE) != FALSE;
     }
 
@@ -120,14 +108,19 @@ private:
 
 // Wine's load order for the DLLs `dlls` ("native,builtin": the file found
 // first on the search path, as Windows takes a DLL that is not a KnownDLL;
-// "": none at all) in the program named `program`, while it lives. Windows
-// reads nothing of this.
+// "": none at all) in the program named `program`, while it lives. On
+// Windows nothing is written: it searches that way already.
 class LoaderOverrides {
 public:
     LoaderOverrides(const std::wstring& program, const std::vector<const wchar_t*>& dlls,
                     const wchar_t* order)
         : key_(L"Software\\Wine\\AppDefaults\\" + program)
     {
+        if (!driver::UnderWine()) {
+            key_.clear();
+            set_ = true;
+            return;
+        }
         HKEY overrides = nullptr;
         set_ = RegCreateKeyExW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), 0, nullptr,
                                0, KEY_SET_VALUE, nullptr, &overrides, nullptr) == ERROR_SUCCESS;
@@ -137,7 +130,11 @@ public:
         if (overrides != nullptr)
             RegCloseKey(overrides);
     }
-    ~LoaderOverrides() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+    ~LoaderOverrides()
+    {
+        if (!key_.empty())
+            RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str());
+    }
     LoaderOverrides(const LoaderOverrides&) = delete;
     LoaderOverrides& operator=(const LoaderOverrides&) = delete;
 

@@ -157,6 +157,10 @@ TEST(RealDevices, DriveLetterResolvesToTheDiskBehindIt)
             other.deviceNumber = number + 7;
             ASSERT_TRUE(Done(bus.Add(other)));
 
+            // The kit's reference, which the tests on Windows hold the system
+            // drive's lookup to, finds the same disk.
+            EXPECT_EQ("USBSTOR\\DISK&VEN_OSTRIVO&PROD_E2E_STICK&REV_1.00",
+                      driver::ToUtf8(ReferenceFixedDriveHardwareId(letter)));
             Program program;
             ASSERT_TRUE(program.Start());
             EXPECT_EQ("USBSTOR\\DISK&VEN_OSTRIVO&PROD_E2E_STICK&REV_1.00",

@@ -70,6 +70,15 @@ inline std::wstring VariableOfThisProcess(const wchar_t* name)
 inline std::wstring ModeOfThisProcess() { return VariableOfThisProcess(kModeVariable); }
 }  // namespace child_process_detail
 
+// A child that an exception ends ends at once with its code, as the test
+// expects, and with no crash handling of the system's: Windows' error
+// reporting would write a report outside %TEMP%, Wine's debugger would wait.
+inline LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* exception)
+{
+    TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 // In the child that RunChildProcess(mode, argument) started: runs
 // `action(argument)` and ends the process, with 0 if the action returns.
 // Anywhere else it returns at once.
@@ -79,6 +88,7 @@ void RunIfChild(const char* modeName, Action action)
     using namespace child_process_detail;
     if (ModeOfThisProcess() != Widen(modeName))
         return;
+    SetUnhandledExceptionFilter(EndWithExceptionCode);
     action(_wtoi(VariableOfThisProcess(kArgumentVariable).c_str()));
     ExitProcess(0);
 }

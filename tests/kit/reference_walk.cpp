@@ -1,6 +1,7 @@
 #include "tests/kit/reference_walk.h"
 
 #include <setupapi.h>
+#include <winioctl.h>
 
 #include <cwchar>
 #include <utility>
@@ -91,4 +92,93 @@ std::vector<ExpectedDevice> ExpectedPresentDevices()
         shown.push_back({device.description, id});
     }
     return shown;
+}
+
+namespace {
+
+// The device type and number that the storage stack gives `path`; false
+// when it cannot be opened or does not answer.
+bool StorageNumber(const std::wstring& path, STORAGE_DEVICE_NUMBER* number)
+{
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD returned = 0;
+    bool answered = DeviceIoControl(file, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, number,
+                                    sizeof *number, &returned, nullptr) != 0;
+    CloseHandle(file);
+    return answered;
+}
+
+// Calls `visit` with the device path of every present interface of the
+// class and its device's record, until `visit` says it has had enough.
+template <class Visit>
+void WalkInterfaces(const GUID& interfaceClass, Visit visit)
+{
+    HDEVINFO set = SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE)
+        return;
+    SP_DEVICE_INTERFACE_DATA data = {};
+    data.cbSize = sizeof data;
+    for (DWORD index = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, index, &data); ++index) {
+        DWORD required = 0;
+        SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &required, nullptr);
+        std::vector<BYTE> buffer(required + sizeof(wchar_t));
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
+        detail->cbSize = sizeof *detail;
+        SP_DEVINFO_DATA device = {};
+        device.cbSize = sizeof device;
+        if (required == 0 ||
+            !SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, &device))
+            break;
+        if (!visit(set, device, std::wstring(detail->DevicePath)))
+            break;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+}  // namespace
+
+std::vector<std::wstring> ReferenceInterfacePaths(const GUID& interfaceClass)
+{
+    std::vector<std::wstring> paths;
+    WalkInterfaces(interfaceClass, [&](HDEVINFO, SP_DEVINFO_DATA&, const std::wstring& path) {
+        paths.push_back(path);
+        return true;
+    });
+    return paths;
+}
+
+wchar_t SystemDriveLetter()
+{
+    wchar_t windows[MAX_PATH] = {};
+    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return length >= 2 && windows[1] == L':' ? windows[0] : 0;
+}
+
+std::wstring ReferenceFixedDriveHardwareId(wchar_t letter)
+{
+    // GUID_DEVINTERFACE_DISK
+    const GUID disks = {0x53f56307, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+    STORAGE_DEVICE_NUMBER volume = {};
+    if (!StorageNumber(std::wstring(L"\\\\.\\") + letter + L":", &volume))
+        return std::wstring();
+    std::wstring found;
+    WalkInterfaces(disks, [&](HDEVINFO set, SP_DEVINFO_DATA& device, const std::wstring& path) {
+        auto names = [&path](const wchar_t* word) { return path.find(word) != std::wstring::npos; };
+        if (names(L"floppy") || names(L"cdrom") || !(names(L"storage") || names(L"usbstor")))
+            return true;
+        STORAGE_DEVICE_NUMBER disk = {};
+        if (!StorageNumber(path, &disk) || disk.DeviceNumber != volume.DeviceNumber)
+            return true;
+        std::vector<std::wstring> ids = Strings(ReadProperty(set, device, SPDRP_HARDWAREID));
+        if (!ids.empty()) {
+            found = ids.front();
+            CharUpperBuffW(&found[0], static_cast<DWORD>(found.size()));
+        }
+        return false;
+    });
+    return found;
 }

@@ -30,6 +30,23 @@ struct ReferenceScope {
 // ended other than at its last device; what was read stays in `devices`.
 bool ReferenceWalk(std::vector<ReferenceDevice>* devices, const ReferenceScope& scope = {});
 
+// The device paths of the present interfaces of `interfaceClass`, in the
+// platform's order. Empty when there are none or no set could be had.
+std::vector<std::wstring> ReferenceInterfacePaths(const GUID& interfaceClass);
+
+// The letter of the drive that holds the Windows folder, the machine's real
+// system drive (C under Wine); 0 when it cannot be read.
+wchar_t SystemDriveLetter();
+
+// What the drive lookup must find for a fixed drive: the first hardware id,
+// upper-cased, of the first disk interface whose path names a disk as the
+// lookup reads paths (the lower-case word "storage" or "usbstor", and neither
+// "floppy" nor "cdrom") and whose device answers with the device number of
+// the drive's volume. Empty when none does (Wine lists no disk interfaces; a
+// Windows PC's system disk is mostly "scsi#disk...") or the volume gives no
+// number.
+std::wstring ReferenceFixedDriveHardwareId(wchar_t letter);
+
 // The devices the lists show, in order: present ones with a hardware id,
 // each with its first id upper-cased. Empty when the walk fails.
 std::vector<ExpectedDevice> ExpectedPresentDevices();

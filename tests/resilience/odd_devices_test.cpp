@@ -8,6 +8,7 @@
 
 #include "harness/devsim/devsim.h"
 #include "harness/driver/driver.h"
+#include "tests/kit/beside.h"
 #include "tests/kit/expected_blocks.h"
 #include "ui/resources/resource.h"
 
@@ -77,7 +78,7 @@ TEST(OddDevices, ListedWholeAndCountedByTheRunningProgram)
     ASSERT_TRUE(devices.added);
     ASSERT_EQ(odd.size(), devices.ids.size());
 
-    driver::Process program = driver::Process::Start(OSTRIVO_EXE);
+    driver::Process program = driver::Process::Start(BesideThisProgram(L"Ostrivo.exe"));
     ASSERT_TRUE(program.Valid()) << GetLastError();
     HWND dialog = driver::WaitForDialog(program, MAIN_DIALOG_TITLE, nullptr, 20000);
     ASSERT_TRUE(dialog != nullptr);

@@ -11,15 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "tests/kit/beside.h"
 #include "ui/resources/resource.h"
-
-#define WIDEN2(x) L##x
-#define WIDEN(x) WIDEN2(x)
 
 namespace {
 
-// The build passes the image's Unix path; Wine maps the Unix root to Z:.
-const wchar_t kImagePath[] = L"Z:" WIDEN(OSTRIVO_EXE);
+const std::wstring kImagePath = BesideThisProgram(L"Ostrivo.exe");
 const WORD kChinesePrc = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
 
 // Bounds-checked reads over a resource, so a malformed one fails the test
@@ -93,7 +90,7 @@ protected:
     static void SetUpTestSuite()
     {
         SetLastError(0xdeadbeef);
-        image_ = LoadLibraryExW(kImagePath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        image_ = LoadLibraryExW(kImagePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         loadError_ = GetLastError();
     }
     static void TearDownTestSuite()
@@ -679,10 +676,10 @@ TEST_F(ResourcesTest, VersionRecordHoldsTheFixedAndStringValues)
 TEST_F(ResourcesTest, PlatformReadsTheVersionRecord)
 {
     SetLastError(0xdeadbeef);
-    DWORD size = GetFileVersionInfoSizeW(kImagePath, nullptr);
+    DWORD size = GetFileVersionInfoSizeW(kImagePath.c_str(), nullptr);
     ASSERT_NE(size, 0u) << GetLastError();
     std::vector<BYTE> data(size);
-    ASSERT_TRUE(GetFileVersionInfoW(kImagePath, 0, size, data.data()));
+    ASSERT_TRUE(GetFileVersionInfoW(kImagePath.c_str(), 0, size, data.data()));
 
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
