@@ -267,6 +267,15 @@ ScriptedDevice Numbered(int i)
     return PresentDevice(L"Device", id);
 }
 
+// A list long enough to scroll: 40 numbered devices.
+std::vector<ScriptedDevice> LongList()
+{
+    std::vector<ScriptedDevice> devices;
+    for (int i = 0; i < 40; ++i)
+        devices.push_back(Numbered(i));
+    return devices;
+}
+
 // Every numbered device's block has the same length.
 int BlockLength()
 {
@@ -278,9 +287,7 @@ int BlockLength()
 // The reader scrolled down a long list and selected a hardware ID to copy.
 TEST_F(ListViewsTest, RefreshKeepsTheReadersPlaceInBothLists)
 {
-    std::vector<ScriptedDevice> many;
-    for (int i = 0; i < 40; ++i)
-        many.push_back(Numbered(i));
+    std::vector<ScriptedDevice> many = LongList();
     platform.devices = many;
     RunInsideMainDialog([&](DrivenMainDialog& d) {
         // The lower list gets a long text of its own: the baseline is emptied.
@@ -366,9 +373,7 @@ LRESULT CALLBACK WatchPainting(HWND w, UINT message, WPARAM wParam, LPARAM lPara
 // thumb is.
 TEST_F(ListViewsTest, ChangedListIsDrawnOnceWholeAndAnUnchangedOneNotAtAll)
 {
-    std::vector<ScriptedDevice> many;
-    for (int i = 0; i < 40; ++i)
-        many.push_back(Numbered(i));
+    std::vector<ScriptedDevice> many = LongList();
     platform.devices = many;
     RunInsideMainDialog([&](DrivenMainDialog& d) {
         ShowWindow(d.window, SW_SHOWNOACTIVATE);
