@@ -15,6 +15,7 @@
 #include <string>
 
 #include "driver.h"
+#include "spawn.h"
 #include "support/platform/owned.h"
 
 namespace {
@@ -72,8 +73,7 @@ SystemHandle EndingJob()
 bool StartSuspended(std::wstring command, STARTUPINFOW& startup, PROCESS_INFORMATION& process)
 {
     for (DWORD flags : {DWORD(CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB), DWORD(CREATE_SUSPENDED)}) {
-        if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                           &startup, &process))
+        if (spawn::StartProcess(nullptr, &command[0], true, flags, &startup, &process))
             return true;
         if (GetLastError() != ERROR_ACCESS_DENIED)
             return false;

@@ -1,5 +1,7 @@
 #include "driver.h"
 
+#include "spawn.h"
+
 #include <utility>
 #include <vector>
 
@@ -109,8 +111,7 @@ std::wstring ThreadDesktopName()
 
 bool UnderWine()
 {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+    return spawn::UnderWine();
 }
 
 bool StartDesktopShell(std::string* why)
@@ -132,8 +133,7 @@ bool StartDesktopShell(std::string* why)
     startup.cb = sizeof startup;
     startup.lpDesktop = &full[0];
     PROCESS_INFORMATION shell = {};
-    if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                        nullptr, &startup, &shell))
+    if (!spawn::StartProcess(exe.c_str(), &line[0], false, DETACHED_PROCESS, &startup, &shell))
         return fail("the desktop's shell did not start (error " + std::to_string(GetLastError()) + ")");
     CloseHandle(shell.hThread);
     // Idle once its desktop window exists; it ends at once instead when the
@@ -228,8 +228,7 @@ Process Process::Start(const std::wstring& exe, const std::wstring& args)
     startup.lpDesktop = desktop.empty() ? nullptr : &desktop[0];
     PROCESS_INFORMATION info = {};
     Process process;
-    if (!CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info))
+    if (!spawn::StartProcess(exe.c_str(), buffer.data(), false, 0, &startup, &info))
         return process;
     CloseHandle(info.hThread);
     process.handle_ = SystemHandle(info.hProcess);

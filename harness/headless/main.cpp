@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <string>
 
+#include "spawn.h"
+
 namespace {
 
 // The rest of this program's command line after its first two arguments, as
@@ -45,8 +47,7 @@ int wmain(int argc, wchar_t** argv)
     // In a job, so that a hung program's children end with it (the desktop,
     // and with it the harness, waits for every process on it).
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!spawn::StartProcess(nullptr, &command[0], true, CREATE_SUSPENDED, &startup, &process)) {
         fwprintf(stderr, L"headless: cannot start %ls (error %lu)\n", argv[2], GetLastError());
         return 2;
     }

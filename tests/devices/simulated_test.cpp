@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bounds.h"
+#include "spawn.h"
 #include "devices/baseline.h"
 #include "devices/enumeration.h"
 #include "harness/devsim/devsim.h"
@@ -273,8 +274,7 @@ std::string RunDevsim(const wchar_t* arguments)
     startup.hStdOutput = writeEnd;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process);
+    bool started = spawn::StartProcess(nullptr, &command[0], true, 0, &startup, &process);
     CloseHandle(writeEnd);
     std::string output = started ? "" : "not started";
     char chunk[4096];

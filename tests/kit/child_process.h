@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bounds.h"
+#include "spawn.h"
 #include "system_owned.h"
 
 // Exit code reported when the child neither ended nor could be started.
@@ -143,12 +144,10 @@ inline DWORD RunChildProcess(const char* modeName, int argument = 0)
         startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.Get();
     }
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, bool(nul), 0, nullptr,
-                                  nullptr, &startup, &process);
+    bool started = spawn::StartProcess(nullptr, &command[0], bool(nul), 0, &startup, &process);
     DWORD startError = GetLastError();
     nul.Reset();
     if (!started) {
-        // Seen once in the loaded emulated machine, with no cause known yet.
         ADD_FAILURE() << "the child \"" << modeName << "\" could not be started: error " << startError;
         return kChildNotStarted;
     }

@@ -17,6 +17,7 @@
 
 #include "bounds.h"
 #include "driver.h"
+#include "spawn.h"
 #include "system_owned.h"
 #include "tests/kit/child_process.h"
 #include "tests/kit/dialog_fixture.h"
@@ -173,8 +174,7 @@ DWORD RunAtScale(int dpi)
         SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     fflush(stdout);
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process);
+    bool started = spawn::StartProcess(nullptr, &command[0], true, 0, &startup, &process);
     SetEnvironmentVariableW(kScaleVariable, nullptr);
     if (!started)
         return kChildNotStarted;
