@@ -25,20 +25,6 @@ const int kHung = 124;
 // This tool's own failure: a code no test program ends with.
 const int kNotRun = 125;
 
-// The rest of this program's command line after its first three arguments,
-// as the system split it: the program and its arguments, quoted as given.
-const wchar_t* AfterArguments(const wchar_t* line, int count)
-{
-    for (int skipped = 0; skipped < count; ++skipped) {
-        while (*line == L' ' || *line == L'\t') ++line;
-        bool quoted = false;
-        for (; *line && (quoted || (*line != L' ' && *line != L'\t')); ++line)
-            if (*line == L'"') quoted = !quoted;
-    }
-    while (*line == L' ' || *line == L'\t') ++line;
-    return line;
-}
-
 void Say(HANDLE log, const std::string& text)
 {
     std::string line = "run-test: " + text + "\r\n";
@@ -113,7 +99,7 @@ int wmain(int argc, wchar_t** argv)
     startup.hStdOutput = log.Get();
     startup.hStdError = log.Get();
     PROCESS_INFORMATION started = {};
-    if (!StartSuspended(AfterArguments(GetCommandLineW(), 3), startup, started)) {
+    if (!StartSuspended(spawn::ArgumentsAfter(GetCommandLineW(), 3), startup, started)) {
         Say(log.Get(), "cannot start the program (error " + std::to_string(GetLastError()) + ")");
         return kNotRun;
     }

@@ -16,31 +16,13 @@
 
 #include "spawn.h"
 
-namespace {
-
-// The rest of this program's command line after its first two arguments, as
-// the system split it: the program and its arguments, quoted as given.
-const wchar_t* AfterTwoArguments(const wchar_t* line)
-{
-    for (int skipped = 0; skipped < 2; ++skipped) {
-        while (*line == L' ' || *line == L'\t') ++line;
-        bool quoted = false;
-        for (; *line && (quoted || (*line != L' ' && *line != L'\t')); ++line)
-            if (*line == L'"') quoted = !quoted;
-    }
-    while (*line == L' ' || *line == L'\t') ++line;
-    return line;
-}
-
-}  // namespace
-
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 3) {
         fputs("usage: headless RESULT PROGRAM [ARGUMENTS...]\n", stderr);
         return 2;
     }
-    std::wstring command = AfterTwoArguments(GetCommandLineW());
+    std::wstring command = spawn::ArgumentsAfter(GetCommandLineW(), 2);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

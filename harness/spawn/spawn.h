@@ -21,6 +21,20 @@ inline bool UnderWine()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
+// What follows the first `count` arguments of a command line as the system
+// splits it: the program a tool starts and its arguments, quoted as given.
+inline const wchar_t* ArgumentsAfter(const wchar_t* line, int count)
+{
+    for (int skipped = 0; skipped < count; ++skipped) {
+        while (*line == L' ' || *line == L'\t') ++line;
+        bool quoted = false;
+        for (; *line && (quoted || (*line != L' ' && *line != L'\t')); ++line)
+            if (*line == L'"') quoted = !quoted;
+    }
+    while (*line == L' ' || *line == L'\t') ++line;
+    return line;
+}
+
 // Tries in all, when Wine loses the process each time.
 const int kTries = 3;
 

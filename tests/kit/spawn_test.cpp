@@ -58,3 +58,24 @@ TEST(Spawn, PassesOnTheSystemsError)
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), GetLastError());
     EXPECT_EQ(nullptr, started.hProcess);
 }
+
+// A tool passes on what follows its own arguments, quotes and all.
+TEST(Spawn, ArgumentsAfterKeepTheRestAsGiven)
+{
+    const struct {
+        const wchar_t* line;
+        int count;
+        const wchar_t* rest;
+    } cases[] = {
+        {L"run-test.exe log 900 kit_tests.exe --gtest_filter=A.*", 3, L"kit_tests.exe --gtest_filter=A.*"},
+        {L"\"C:\\My Tests\\run-test.exe\"  \"C:\\a b\\log\" 900\t\"C:\\a b\\t.exe\" x", 3, L"\"C:\\a b\\t.exe\" x"},
+        {L"headless \"C:\\r e\\result\" prog.exe", 2, L"prog.exe"},
+        {L"a\"b c\"d e", 1, L"e"},
+        {L"headless result", 2, L""},
+        {L"headless", 2, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.line)));
+        EXPECT_EQ(std::wstring(c.rest), std::wstring(spawn::ArgumentsAfter(c.line, c.count)));
+    }
+}
