@@ -154,7 +154,7 @@ DWORD ProbeHandles(HANDLE process)
         if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy,
                             0, FALSE, DUPLICATE_SAME_ACCESS)) {
             ++open;
-            CloseHandle(copy);
+            SystemHandle closing(copy);
         }
     }
     return open;
@@ -225,13 +225,12 @@ int Image(const wchar_t* ours)
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(ours, GetFileExInfoStandard, &data))
         return 1;
-    HMODULE module = LoadLibraryExW(ours, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (module == nullptr)
+    ModuleHandle module(LoadLibraryExW(ours, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module)
         return 1;
     DWORD icons = 0;
-    EnumResourceNamesW(module, MAKEINTRESOURCEW(3) /* RT_ICON */, AddIcon,
+    EnumResourceNamesW(module.Get(), MAKEINTRESOURCEW(3) /* RT_ICON */, AddIcon,
                        reinterpret_cast<LONG_PTR>(&icons));
-    FreeLibrary(module);
     printf("image_bytes %lu\nicon_bytes %lu\n", data.nFileSizeLow, icons);
     return 0;
 }
@@ -305,12 +304,11 @@ public:
     bool Open()
     {
         InitializeCriticalSection(&lock_);
-        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        HANDLE thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-        if (thread == nullptr)
+        ready_ = SystemHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        SystemHandle thread(CreateThread(nullptr, 0, Run, this, 0, nullptr));
+        if (!thread)
             return false;
-        CloseHandle(thread);
-        return WaitForSingleObject(ready_, bounds::Ms(bounds::kWindow)) == WAIT_OBJECT_0 && window_;
+        return WaitForSingleObject(ready_.Get(), bounds::Ms(bounds::kWindow)) == WAIT_OBJECT_0 && window_;
     }
 
     size_t Count()
@@ -361,7 +359,7 @@ private:
         if (window)
             SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         self->window_ = window;
-        SetEvent(self->ready_);
+        SetEvent(self->ready_.Get());
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0)
             DispatchMessageW(&msg);
@@ -369,7 +367,7 @@ private:
     }
 
     CRITICAL_SECTION lock_;
-    HANDLE ready_ = nullptr;
+    SystemHandle ready_;
     HWND window_ = nullptr;
     std::vector<double> times_;
 };
@@ -412,13 +410,12 @@ Round ArrivalRound(const wchar_t* exe, const std::wstring& hardwareId, Listener&
     add.plan.setupClass = testbus::kUsbSetupClass;
     add.plan.interfaceClass = testbus::kUsbDeviceInterface;
     size_t broadcasts = listener.Count();
-    HANDLE thread = CreateThread(nullptr, 0, Addition::Run, &add, 0, nullptr);
-    if (thread == nullptr)
+    SystemHandle thread(CreateThread(nullptr, 0, Addition::Run, &add, 0, nullptr));
+    if (!thread)
         return Round::failed;
     double shown = WaitForList(r.dialog, hardwareId, true);
     // The add is bounded by itself; this bound only catches one that is not.
-    DWORD ended = WaitForSingleObject(thread, bounds::Ms(bounds::kDevice) + bounds::Ms(bounds::kAnswer));
-    CloseHandle(thread);
+    DWORD ended = WaitForSingleObject(thread.Get(), bounds::Ms(bounds::kDevice) + bounds::Ms(bounds::kAnswer));
     if (ended != WAIT_OBJECT_0) {
         fprintf(stderr, "bench: adding a child did not return\n");
         ExitProcess(1);  // the adding thread still uses `add`; harness/wine/stop cleans the bus

@@ -135,12 +135,12 @@ bool StartDesktopShell(std::string* why)
     PROCESS_INFORMATION shell = {};
     if (!spawn::StartProcess(exe.c_str(), &line[0], false, DETACHED_PROCESS, &startup, &shell))
         return fail("the desktop's shell did not start (error " + std::to_string(GetLastError()) + ")");
-    CloseHandle(shell.hThread);
+    SystemHandle shellThread(shell.hThread);
+    SystemHandle shellProcess(shell.hProcess);
     // Idle once its desktop window exists; it ends at once instead when the
     // desktop already had a shell.
     bounds::Wait wait(bounds::kWindow);
-    DWORD idle = WaitForInputIdle(shell.hProcess, wait.Ms());
-    CloseHandle(shell.hProcess);
+    DWORD idle = WaitForInputIdle(shellProcess.Get(), wait.Ms());
     if (idle == WAIT_TIMEOUT)
         return fail("the desktop's shell did not come up: " + wait.Report());
     DWORD owner = 0;
@@ -230,7 +230,7 @@ Process Process::Start(const std::wstring& exe, const std::wstring& args)
     Process process;
     if (!spawn::StartProcess(exe.c_str(), buffer.data(), false, 0, &startup, &info))
         return process;
-    CloseHandle(info.hThread);
+    SystemHandle thread(info.hThread);
     process.handle_ = SystemHandle(info.hProcess);
     process.id_ = info.dwProcessId;
     return process;

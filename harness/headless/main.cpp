@@ -15,6 +15,7 @@
 #include <string>
 
 #include "spawn.h"
+#include "system_owned.h"
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -28,30 +29,28 @@ int wmain(int argc, wchar_t** argv)
     PROCESS_INFORMATION process = {};
     // In a job, so that a hung program's children end with it (the desktop,
     // and with it the harness, waits for every process on it).
-    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    SystemHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!spawn::StartProcess(nullptr, &command[0], true, CREATE_SUSPENDED, &startup, &process)) {
         fwprintf(stderr, L"headless: cannot start %ls (error %lu)\n", argv[2], GetLastError());
         return 2;
     }
-    if (job != nullptr)
-        AssignProcessToJobObject(job, process.hProcess);
-    ResumeThread(process.hThread);
+    SystemHandle child(process.hProcess);
+    SystemHandle thread(process.hThread);
+    if (job)
+        AssignProcessToJobObject(job.Get(), child.Get());
+    ResumeThread(thread.Get());
     wchar_t seconds[16] = L"";
     GetEnvironmentVariableW(L"OSTRIVO_TIMEOUT", seconds, 16);
     DWORD bound = _wtoi(seconds) > 0 ? DWORD(_wtoi(seconds)) * 1000 : INFINITE;
-    bool hung = WaitForSingleObject(process.hProcess, bound) != WAIT_OBJECT_0;
+    bool hung = WaitForSingleObject(child.Get(), bound) != WAIT_OBJECT_0;
     DWORD code = 1;
     if (hung) {
-        if (job == nullptr || !TerminateJobObject(job, code))
-            TerminateProcess(process.hProcess, code);
-        WaitForSingleObject(process.hProcess, 5000);
+        if (!job || !TerminateJobObject(job.Get(), code))
+            TerminateProcess(child.Get(), code);
+        WaitForSingleObject(child.Get(), 5000);
     } else {
-        GetExitCodeProcess(process.hProcess, &code);
+        GetExitCodeProcess(child.Get(), &code);
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    if (job != nullptr)
-        CloseHandle(job);
     FILE* result = _wfopen(argv[1], L"w");
     if (result == nullptr) {
         fwprintf(stderr, L"headless: cannot write %ls\n", argv[1]);

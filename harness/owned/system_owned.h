@@ -44,8 +44,26 @@ struct DesktopKind {
     static void Release(Handle desktop) { ::CloseDesktop(desktop); }
 };
 
+struct ModuleKind {
+    using Handle = HMODULE;
+    static Handle Empty() { return nullptr; }
+    static bool Holds(Handle module) { return module != nullptr; }
+    static void Release(Handle module) { ::FreeLibrary(module); }
+};
+
+// What the system allocated for the caller with LocalAlloc (FormatMessageW's
+// buffer, say).
+struct SystemLocalMemoryKind {
+    using Handle = HLOCAL;
+    static Handle Empty() { return nullptr; }
+    static bool Holds(Handle memory) { return memory != nullptr; }
+    static void Release(Handle memory) { ::LocalFree(memory); }
+};
+
 using SystemDeviceInfoSet = Owned<SystemDeviceInfoSetKind>;
 using SystemHandle = Owned<SystemHandleKind>;
 using ServiceHandle = Owned<ServiceKind>;
 using RegistryKey = Owned<RegistryKeyKind>;
 using DesktopHandle = Owned<DesktopKind>;
+using ModuleHandle = Owned<ModuleKind>;
+using SystemLocalMemory = Owned<SystemLocalMemoryKind>;

@@ -13,6 +13,7 @@
 
 #include "bounds.h"
 #include "spawn.h"
+#include "system_owned.h"
 #include "devices/baseline.h"
 #include "devices/enumeration.h"
 #include "harness/devsim/devsim.h"
@@ -267,6 +268,8 @@ std::string RunDevsim(const wchar_t* arguments)
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
         return "no pipe";
+    SystemHandle reading(readEnd);
+    SystemHandle writing(writeEnd);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -275,18 +278,16 @@ std::string RunDevsim(const wchar_t* arguments)
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
     bool started = spawn::StartProcess(nullptr, &command[0], true, 0, &startup, &process);
-    CloseHandle(writeEnd);
+    SystemHandle child(process.hProcess);
+    SystemHandle thread(process.hThread);
+    writing.Reset();  // the child's copy alone keeps the pipe open: reading ends with it
     std::string output = started ? "" : "not started";
     char chunk[4096];
     DWORD got = 0;
     while (started && ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got > 0)
         output.append(chunk, got);
-    CloseHandle(readEnd);
-    if (started) {
-        WaitForSingleObject(process.hProcess, bounds::Ms(bounds::kExit));
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    if (started)
+        WaitForSingleObject(child.Get(), bounds::Ms(bounds::kExit));
     return output;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "system_owned.h"
 #include "testbus.h"
 #include "tests/kit/reference_walk.h"
 
@@ -38,10 +39,9 @@ bool Listed(const std::wstring& instanceId, ReferenceDevice* found = nullptr)
 bool KeyExists(const std::wstring& path)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    bool opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    RegistryKey owned(opened ? key : nullptr);
+    return opened;
 }
 
 const wchar_t kEnum[] = L"System\\CurrentControlSet\\Enum\\";
@@ -139,19 +139,21 @@ TEST(TestBus, CleanLeavesNoChildLetterOrRegistryEntry)
         HKEY key = nullptr;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
                                                  KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        RegistryKey owned(key);
         const wchar_t instance[] = L"OSTRIVOTB\\LEFTOVER\\OSTRIVOTB&9999";
         RegSetValueExW(key, L"DeviceInstance", 0, REG_SZ, reinterpret_cast<const BYTE*>(instance),
                        sizeof instance);
-        RegCloseKey(key);
     }
     // Somebody else's interface entry stays.
     const std::wstring foreign = interfaces + L"\\##?#other#device#0#x";
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, foreign.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    const wchar_t other[] = L"OTHER\\DEVICE\\0";
-    RegSetValueExW(key, L"DeviceInstance", 0, REG_SZ, reinterpret_cast<const BYTE*>(other), sizeof other);
-    RegCloseKey(key);
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, foreign.c_str(), 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        RegistryKey owned(key);
+        const wchar_t other[] = L"OTHER\\DEVICE\\0";
+        RegSetValueExW(key, L"DeviceInstance", 0, REG_SZ, reinterpret_cast<const BYTE*>(other), sizeof other);
+    }
 
     ASSERT_TRUE(Done(testbus::Clean()));
     EXPECT_FALSE(Listed(first.instanceId));

@@ -121,14 +121,13 @@ public:
             set_ = true;
             return;
         }
-        HKEY overrides = nullptr;
+        HKEY created = nullptr;
         set_ = RegCreateKeyExW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), 0, nullptr,
-                               0, KEY_SET_VALUE, nullptr, &overrides, nullptr) == ERROR_SUCCESS;
+                               0, KEY_SET_VALUE, nullptr, &created, nullptr) == ERROR_SUCCESS;
+        RegistryKey overrides(created);
         for (const wchar_t* dll : dlls)
-            set_ = set_ && RegSetValueExW(overrides, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+            set_ = set_ && RegSetValueExW(overrides.Get(), dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
                                           DWORD((wcslen(order) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-        if (overrides != nullptr)
-            RegCloseKey(overrides);
     }
     ~LoaderOverrides()
     {
@@ -272,9 +271,8 @@ std::wstring SystemText(DWORD error)
     wchar_t* text = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                    nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring copy = text != nullptr ? text : L"";
-    LocalFree(text);
-    return copy;
+    SystemLocalMemory owned(text);
+    return text != nullptr ? text : L"";
 }
 
 TEST(PlantedDll, MissingSetupApiIsReportedAndEndsWithItsOwnCode)

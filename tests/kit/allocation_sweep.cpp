@@ -1,6 +1,7 @@
 #include "tests/kit/allocation_sweep.h"
 
 #include "tests/kit/allocation_hooks.h"
+#include "system_owned.h"
 
 namespace {
 
@@ -67,13 +68,12 @@ SweepRun RunOnSweepThread(const std::function<void()>& run)
     outcome = &result;
     void* handler = AddVectoredExceptionHandler(1, EndSweepThread);
     DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, 0, Run, const_cast<std::function<void()>*>(&run),
-                                 CREATE_SUSPENDED, &id);
-    if (thread != nullptr) {
+    SystemHandle thread(CreateThread(nullptr, 0, Run, const_cast<std::function<void()>*>(&run),
+                                     CREATE_SUSPENDED, &id));
+    if (thread) {
         sweepThread = id;
-        ResumeThread(thread);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
+        ResumeThread(thread.Get());
+        WaitForSingleObject(thread.Get(), INFINITE);
     }
     sweepThread = 0;
     RemoveVectoredExceptionHandler(handler);

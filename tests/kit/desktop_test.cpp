@@ -55,10 +55,9 @@ DWORD WINAPI EnterAndLook(void* param)
 TEST(PrivateDesktop, IsEnteredWithItsShellAlreadyUpUnderWineAlone)
 {
     Entered result;
-    HANDLE thread = CreateThread(nullptr, 0, EnterAndLook, &result, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 2 * bounds::Ms(bounds::kWindow)));
-    CloseHandle(thread);
+    SystemHandle thread(CreateThread(nullptr, 0, EnterAndLook, &result, 0, nullptr));
+    ASSERT_TRUE(thread);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.Get(), 2 * bounds::Ms(bounds::kWindow)));
     ASSERT_TRUE(result.entered) << result.why;
     // Wine's ntdll says what it is; Windows' has no such export.
     bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;

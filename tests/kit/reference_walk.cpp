@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <utility>
 
+#include "system_owned.h"
+
 namespace {
 
 // The size is asked first, as the product does; a property that grew in
@@ -56,9 +58,10 @@ bool ReferenceWalk(std::vector<ReferenceDevice>* devices, const ReferenceScope& 
     devices->clear();
     DWORD flags = (scope.setupClass ? 0 : DIGCF_ALLCLASSES) |
                   (scope.presentOnly ? DIGCF_PRESENT : 0);
-    HDEVINFO set = SetupDiGetClassDevsW(scope.setupClass, nullptr, nullptr, flags);
-    if (set == INVALID_HANDLE_VALUE)
+    SystemDeviceInfoSet owned(SetupDiGetClassDevsW(scope.setupClass, nullptr, nullptr, flags));
+    if (!owned)
         return false;
+    HDEVINFO set = owned.Get();
     SP_DEVINFO_DATA data = {};
     data.cbSize = sizeof(data);
     DWORD index = 0;
@@ -73,9 +76,7 @@ bool ReferenceWalk(std::vector<ReferenceDevice>* devices, const ReferenceScope& 
             device.instanceId = InstanceId(set, data);
         devices->push_back(std::move(device));
     }
-    bool whole = GetLastError() == ERROR_NO_MORE_ITEMS;
-    SetupDiDestroyDeviceInfoList(set);
-    return whole;
+    return GetLastError() == ERROR_NO_MORE_ITEMS;
 }
 
 std::vector<ExpectedDevice> ExpectedPresentDevices()
@@ -100,15 +101,13 @@ namespace {
 // when it cannot be opened or does not answer.
 bool StorageNumber(const std::wstring& path, STORAGE_DEVICE_NUMBER* number)
 {
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    SystemHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!file)
         return false;
     DWORD returned = 0;
-    bool answered = DeviceIoControl(file, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, number,
-                                    sizeof *number, &returned, nullptr) != 0;
-    CloseHandle(file);
-    return answered;
+    return DeviceIoControl(file.Get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, number,
+                           sizeof *number, &returned, nullptr) != 0;
 }
 
 // Calls `visit` with the device path of every present interface of the
@@ -116,10 +115,11 @@ bool StorageNumber(const std::wstring& path, STORAGE_DEVICE_NUMBER* number)
 template <class Visit>
 void WalkInterfaces(const GUID& interfaceClass, Visit visit)
 {
-    HDEVINFO set = SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE)
+    SystemDeviceInfoSet owned(SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr,
+                                                   DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!owned)
         return;
+    HDEVINFO set = owned.Get();
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;
     for (DWORD index = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, index, &data); ++index) {
@@ -136,7 +136,6 @@ void WalkInterfaces(const GUID& interfaceClass, Visit visit)
         if (!visit(set, device, std::wstring(detail->DevicePath)))
             break;
     }
-    SetupDiDestroyDeviceInfoList(set);
 }
 
 }  // namespace

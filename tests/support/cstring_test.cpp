@@ -4,6 +4,7 @@
 #include <string>
 
 #include "support/cstring.h"
+#include "system_owned.h"
 #include "tests/support/string_ids.h"
 
 namespace {
@@ -348,10 +349,13 @@ DWORD WINAPI CopyRepeatedly(void* source)
 TEST(CStringConcurrency, CopiesOnManyThreadsKeepTheCountExact)
 {
     CString shared(L"shared text");
+    SystemHandle owners[4];
     HANDLE threads[4];
-    for (HANDLE& t : threads) t = CreateThread(nullptr, 0, CopyRepeatedly, &shared, 0, nullptr);
+    for (int i = 0; i < 4; ++i) {
+        owners[i] = SystemHandle(CreateThread(nullptr, 0, CopyRepeatedly, &shared, 0, nullptr));
+        threads[i] = owners[i].Get();
+    }
     WaitForMultipleObjects(4, threads, TRUE, INFINITE);
-    for (HANDLE t : threads) CloseHandle(t);
     EXPECT_EQ(1, shared.RefCount());
 }
 

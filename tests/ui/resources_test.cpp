@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "system_owned.h"
 #include "tests/kit/beside.h"
 #include "ui/resources/resource.h"
 
@@ -90,38 +91,36 @@ protected:
     static void SetUpTestSuite()
     {
         SetLastError(0xdeadbeef);
-        image_ = LoadLibraryExW(kImagePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        image_ = ModuleHandle(LoadLibraryExW(kImagePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
         loadError_ = GetLastError();
     }
     static void TearDownTestSuite()
     {
-        if (image_)
-            FreeLibrary(image_);
-        image_ = nullptr;
+        image_.Reset();
     }
     void SetUp() override
     {
-        ASSERT_NE(image_, nullptr) << "cannot load the image, error " << loadError_;
+        ASSERT_TRUE(image_) << "cannot load the image, error " << loadError_;
     }
 
     // The resource in language 2052; empty when it is missing.
     static Blob Find(LPCWSTR type, LPCWSTR name)
     {
         Blob blob;
-        HRSRC found = FindResourceExW(image_, type, name, kChinesePrc);
-        HGLOBAL loaded = found ? LoadResource(image_, found) : nullptr;
+        HRSRC found = FindResourceExW(image_.Get(), type, name, kChinesePrc);
+        HGLOBAL loaded = found ? LoadResource(image_.Get(), found) : nullptr;
         if (loaded) {
             blob.data = static_cast<const BYTE*>(LockResource(loaded));
-            blob.size = SizeofResource(image_, found);
+            blob.size = SizeofResource(image_.Get(), found);
         }
         return blob;
     }
 
-    static HMODULE image_;
+    static ModuleHandle image_;
     static DWORD loadError_;
 };
 
-HMODULE ResourcesTest::image_ = nullptr;
+ModuleHandle ResourcesTest::image_;
 DWORD ResourcesTest::loadError_ = 0;
 
 TEST_F(ResourcesTest, EveryResourceCarriesOnlyTheChineseLanguage)
@@ -135,7 +134,7 @@ TEST_F(ResourcesTest, EveryResourceCarriesOnlyTheChineseLanguage)
     };
     for (const auto& r : resources) {
         SCOPED_TRACE(r.id);
-        EXPECT_EQ(LanguagesOf(image_, r.type, MAKEINTRESOURCEW(r.id)),
+        EXPECT_EQ(LanguagesOf(image_.Get(), r.type, MAKEINTRESOURCEW(r.id)),
                   std::vector<WORD>{kChinesePrc});
     }
 }
