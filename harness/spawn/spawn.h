@@ -1,12 +1,11 @@
 // Starting a process, for the harness's tools and the tests.
 //
-// Wine now and then loses a new process in its own start-up: CreateProcessW
-// then fails with ERROR_INTERNAL_ERROR, which Wine 8 gives when the process
-// ended before it told the server it had started. Wine tells the server that
-// before it maps a single DLL of the program, so none of the program's code
-// has run and starting it again changes nothing a test looks at. Seen beside
-// busy cores, on the host and in the emulated i386 machine. Windows gets no
-// second try: there the error would be real.
+// Wine now and then loses a new process in its own start-up, and
+// CreateProcessW fails with the status the process ended with before it told
+// the server it had started. Wine tells the server that before it maps a
+// single DLL of the program, so none of the program's code has run and
+// starting it again changes nothing a test looks at. Windows gets no second
+// try: there the error would be real.
 #pragma once
 
 #include <windows.h>
@@ -35,6 +34,17 @@ inline const wchar_t* ArgumentsAfter(const wchar_t* line, int count)
     return line;
 }
 
+// What CreateProcessW failed with when Wine lost the process, as seen beside
+// busy cores: ERROR_INTERNAL_ERROR, the process ended with no status (on
+// the host and in the emulated i386 machine); ERROR_BAD_EXE_FORMAT, Wine in
+// the new process could not map the exe that the test itself runs from ("wine:
+// failed to start", in the emulated i386 machine). A truly bad exe only
+// fails as often as it is tried.
+inline bool LostInStartUp(DWORD error)
+{
+    return error == ERROR_INTERNAL_ERROR || error == ERROR_BAD_EXE_FORMAT;
+}
+
 // Tries in all, when Wine loses the process each time.
 const int kTries = 3;
 
@@ -48,7 +58,7 @@ bool Retried(Create create, bool underWine = UnderWine())
         if (create())
             return true;
         DWORD error = GetLastError();
-        if (!underWine || error != ERROR_INTERNAL_ERROR || tried == kTries)
+        if (!underWine || !LostInStartUp(error) || tried == kTries)
             return false;
         std::fprintf(stderr, "spawn: Wine lost a new process before it ran (error %lu); starting it again\n",
                      static_cast<unsigned long>(error));
